@@ -1,0 +1,151 @@
+// How lines reach the log view.
+//
+// The view is an EDIT control owned by the UI thread, and under Wine every
+// EM_REPLACESEL into a visible view costs a full repaint whatever its size.
+// So appendLog never touches the view from a worker: it adds the text and its
+// CR LF to one queue under logLock and, when the queue was empty, posts the
+// view a flush request. The UI thread, handling that request in the view's
+// subclass procedure, takes the lock and moves up to kMaxInsert units of the
+// queue into the view in one insertion, posting itself again while more is
+// queued so the window keeps answering. Nobody waits for the UI thread while
+// holding logLock, so the UI thread's own wait for it is always short.
+//
+// The view never holds more than its text limit: before an insertion that
+// would pass it, the oldest whole lines are cut from the top, a quarter of the
+// limit at a time, so the newest output always shows. The queue is bounded by
+// the same limit.
+#include "activity_log.h"
+
+#include <algorithm>
+
+HANDLE logLock;
+static HWND logView;          // written once by initLog on the UI thread
+static WNDPROC editProc;      // the view's own procedure, behind our subclass
+static std::wstring queued;   // text not yet in the view; guarded by logLock
+static volatile LONG textLimit = 30000; // the view's limit, seen as it is set
+
+// One insertion at most this large keeps the window answering under Wine.
+constexpr size_t kMaxInsert = 32000;
+constexpr UINT WM_LOG_FLUSH = WM_APP + 0x41;     // posted: insert one piece
+constexpr UINT WM_LOG_FLUSH_ALL = WM_APP + 0x42; // sent: insert everything
+
+static size_t limitNow()
+{
+    return static_cast<size_t>(InterlockedCompareExchange(&textLimit, 0, 0));
+}
+
+// Keeps the queue within the view's limit by dropping its oldest lines.
+static void boundQueue()
+{
+    size_t limit = limitNow();
+    if (queued.size() <= limit)
+        return;
+    size_t excess = queued.size() - limit;
+    size_t lf = queued.find(L'\n', excess > 0 ? excess - 1 : 0);
+    size_t cut = lf == std::wstring::npos ? excess : lf + 1;
+    if (cut < queued.size() && IS_LOW_SURROGATE(queued[cut]))
+        ++cut;
+    queued.erase(0, cut);
+}
+
+// Makes room for `incoming` more units by cutting whole lines off the top.
+static void makeRoom(size_t incoming, size_t limit)
+{
+    size_t length = static_cast<size_t>(GetWindowTextLengthW(logView));
+    if (length + incoming <= limit)
+        return;
+    size_t need = std::max(length + incoming - limit, limit / 4);
+    size_t cut = length;
+    if (need < length) {
+        std::wstring text(length + 1, L'\0');
+        size_t got = static_cast<size_t>(GetWindowTextW(logView, text.data(), static_cast<int>(length + 1)));
+        size_t lf = text.find(L'\n', need - 1);
+        cut = (lf == std::wstring::npos || lf >= got) ? got : lf + 1;
+    }
+    SendMessageW(logView, EM_SETSEL, 0, static_cast<LPARAM>(cut));
+    SendMessageW(logView, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
+}
+
+// Moves one piece of the queue into the view. UI thread, logLock held.
+static void insertPiece()
+{
+    size_t limit = limitNow();
+    size_t take = std::min({queued.size(), kMaxInsert, limit});
+    if (take < queued.size()) {
+        size_t lf = queued.rfind(L'\n', take - 1);
+        if (lf != std::wstring::npos)
+            take = lf + 1;
+        else if (IS_HIGH_SURROGATE(queued[take - 1]))
+            --take;
+    }
+    std::wstring piece = queued.substr(0, take);
+    queued.erase(0, take);
+    makeRoom(piece.size(), limit);
+    LRESULT end = GetWindowTextLengthW(logView);
+    SendMessageW(logView, EM_SETSEL, static_cast<WPARAM>(end), end);
+    SendMessageW(logView, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(piece.c_str()));
+}
+
+static void insertAll()
+{
+    while (!queued.empty())
+        insertPiece();
+}
+
+static LRESULT CALLBACK logViewProc(HWND view, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_LOG_FLUSH:
+        WaitForSingleObject(logLock, INFINITE);
+        if (!queued.empty()) {
+            insertPiece();
+            if (!queued.empty())
+                PostMessageW(view, WM_LOG_FLUSH, 0, 0);
+        }
+        ReleaseMutex(logLock);
+        return 0;
+    case WM_LOG_FLUSH_ALL:
+        WaitForSingleObject(logLock, INFINITE);
+        insertAll();
+        ReleaseMutex(logLock);
+        return 0;
+    case EM_SETLIMITTEXT: {
+        LRESULT result = CallWindowProcW(editProc, view, message, wParam, lParam);
+        InterlockedExchange(&textLimit, static_cast<LONG>(SendMessageW(view, EM_GETLIMITTEXT, 0, 0)));
+        return result;
+    }
+    }
+    return CallWindowProcW(editProc, view, message, wParam, lParam);
+}
+
+void initLog(HWND view, HANDLE lock)
+{
+    logLock = lock;
+    logView = view;
+    InterlockedExchange(&textLimit, static_cast<LONG>(SendMessageW(view, EM_GETLIMITTEXT, 0, 0)));
+    editProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(view, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(logViewProc)));
+}
+
+void appendLog(const wchar_t* text)
+{
+    // A failed wait still appends: losing a line is worse than a rare mix.
+    WaitForSingleObject(logLock, INFINITE);
+    bool wasEmpty = queued.empty();
+    queued += text;
+    queued += L"\r\n";
+    boundQueue();
+    if (GetWindowThreadProcessId(logView, nullptr) == GetCurrentThreadId()) {
+        SetFocus(logView);
+        insertAll();
+    } else if (wasEmpty && logView) {
+        PostMessageW(logView, WM_LOG_FLUSH, 0, 0);
+    }
+    ReleaseMutex(logLock);
+}
+
+void flushLog()
+{
+    if (logView)
+        SendMessageW(logView, WM_LOG_FLUSH_ALL, 0, 0);
+}

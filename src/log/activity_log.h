@@ -1,0 +1,29 @@
+// The activity log: the program's one reporting channel.
+#pragma once
+#include <windows.h>
+#include <cstdint>
+#include <string>
+
+// Serialises appends; created with the main window and never closed.
+extern HANDLE logLock;
+
+// Hands the log its view and lock. Called once on the UI thread, which owns
+// the view, while the main window is created and before any worker exists.
+void initLog(HWND view, HANDLE lock);
+
+// Appends text and a line break. Callable from any thread.
+void appendLog(const wchar_t* text);
+
+// The system's message for a Win32 error or an HRESULT, without the trailing
+// line break; a fallback form when the system has none.
+std::wstring errorText(uint32_t code);
+
+// The fallback forms of errorText, for codes the system has no text for.
+std::wstring fallbackErrorText(uint32_t code);
+
+// Appends prefix followed directly by errorText(code).
+void logError(const wchar_t* prefix, uint32_t code);
+
+// Waits until the UI thread has moved every queued line into the view.
+// For worker threads that must not show a result before their own lines.
+void flushLog();

@@ -1,0 +1,40 @@
+// The reader thread: drains the uploader's output, logs it line by line,
+// counts the items sent and shows the summary. It owns runSlot.outRead and
+// runSlot.sentCount for the length of a run.
+#include "run_slot.h"
+
+#include "../log/activity_log.h"
+#include "output_text.h"
+
+extern HWND runWindow;
+void workerDone();
+
+DWORD WINAPI readExtProgram(LPVOID)
+{
+    char buffer[514] = {};
+    std::string pending;
+    auto handleLine = [](const char* bytes, size_t n) {
+        std::wstring line = decodeUtf8(bytes, n);
+        appendLog(line.c_str());
+        if (isSentLine(line))
+            ++runSlot.sentCount;
+    };
+
+    DWORD got;
+    while (ReadFile(runSlot.outRead, buffer, 512, &got, nullptr))
+        feedOutput(pending, buffer, got, handleLine);
+
+    DWORD error = GetLastError();
+    CloseHandle(runSlot.outRead);
+    if (error != ERROR_BROKEN_PIPE && error != 0)
+        logError(L"runCommand failed=", error);
+
+    // The summary must not overtake the run's own last lines.
+    flushLog();
+    std::wstring count = countText(runSlot.sentCount);
+    SetWindowTextW(runWindow, (L"Kestrup sent=" + count).c_str());
+    MessageBoxW(runWindow, (L"NZBs sent=" + count).c_str(), L"Kestrup Finished", MB_OK);
+    runSlot.sentCount = 0;
+    workerDone();
+    return 0;
+}

@@ -1,0 +1,120 @@
+// The activity log: error texts, appends from any thread, the text limit.
+#include "harness.h"
+
+#include "log/activity_log.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+static std::wstring systemText(uint32_t code)
+{
+    wchar_t* message = nullptr;
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                   nullptr, code, 0x0400, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
+    std::wstring text = message ? message : L"";
+    LocalFree(message);
+    return text;
+}
+
+TEST(ErrorText, SystemTextLosesItsOneTrailingLineBreak)
+{
+    for (uint32_t code : {0u, 2u, 5u, 32u, 0x80070005u, 0x80004005u}) {
+        std::wstring raw = systemText(code);
+        ASSERT_FALSE(raw.empty()) << code;
+        std::wstring text = errorText(code);
+        EXPECT_FALSE(text.empty());
+        if (raw.size() >= 2 && raw.compare(raw.size() - 2, 2, L"\r\n") == 0)
+            EXPECT_EQ(text, raw.substr(0, raw.size() - 2)) << code;
+        else if (raw.back() == L'\n')
+            EXPECT_EQ(text, raw.substr(0, raw.size() - 1)) << code;
+        else
+            EXPECT_EQ(text, raw) << code;
+    }
+}
+
+TEST(ErrorText, FallbackForCodesWithoutSystemText)
+{
+    const struct { uint32_t code; const wchar_t* text; } cases[] = {
+        {0x80040201u, L"IDispatch error #1"},   {0x8004FFFFu, L"IDispatch error #65023"},
+        {0x80040200u, L"Unknown error 0x80040200"}, {0x1A2Bu, L"Unknown error 0x1A2B"},
+        {0xDEADBEEFu, L"Unknown error 0xDEADBEEF"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(fallbackErrorText(c.code), c.text);
+        if (systemText(c.code).empty()) {
+            EXPECT_EQ(errorText(c.code), c.text);
+        }
+    }
+}
+
+TEST(ActivityLog, EachAppendIsOneLine)
+{
+    size_t mark = logMark();
+    appendLog(L"");
+    appendLog(L"ends in CR\r");
+    appendLog(L"two\r\nlines");
+    logError(L"step failed=", ERROR_ACCESS_DENIED);
+    EXPECT_EQ(logSince(mark), L"\r\nends in CR\r\r\ntwo\r\nlines\r\nstep failed=" + errorText(5) + L"\r\n");
+    EXPECT_EQ(GetFocus(), logView()); // appends on the UI thread take the focus
+}
+
+TEST(ActivityLog, WorkersAndUiThreadNeverMixOrDeadlock)
+{
+    const int perThread = 4000;
+    size_t mark = logMark();
+    auto worker = [](wchar_t name) {
+        for (int i = 0; i < perThread; ++i)
+            appendLog((std::wstring(1, name) + L" line " + std::to_wstring(i)).c_str());
+    };
+    std::thread a(worker, L'A'), b(worker, L'B');
+    for (int i = 0; i < 40; ++i) {
+        appendLog((L"U line " + std::to_wstring(i)).c_str());
+        pump(1);
+    }
+    a.join(); // the workers never wait for this thread, so joining is safe
+    b.join();
+    std::vector<std::wstring> lines = splitLines(logSince(mark));
+    ASSERT_EQ(lines.size(), 2u * perThread + 40);
+    int next[3] = {};
+    for (const std::wstring& line : lines) {
+        int who = line[0] == L'A' ? 0 : line[0] == L'B' ? 1 : 2;
+        ASSERT_EQ(line, std::wstring(1, L"ABU"[who]) + L" line " + std::to_wstring(next[who])) << "mixed line";
+        ++next[who];
+    }
+}
+
+TEST(ActivityLog, KeepsTheNewestLinesWithinTheLimit)
+{
+    SendMessageW(logView(), EM_LIMITTEXT, 5000, 0);
+    SetWindowTextW(logView(), L"");
+    // From a worker, so that lines queue up beyond the limit before they show.
+    std::thread([] {
+        for (int i = 0; i < 3000; ++i)
+            appendLog((L"line " + std::to_wstring(10000 + i)).c_str());
+    }).join();
+    std::wstring text = logText();
+    EXPECT_LE(text.size(), 5000u);
+    std::vector<std::wstring> lines = splitLines(text);
+    ASSERT_GT(lines.size(), 100u);
+    EXPECT_EQ(lines.back(), L"line 12999");
+    for (size_t i = 0; i < lines.size(); ++i)
+        ASSERT_EQ(lines[i], L"line " + std::to_wstring(12999 - (lines.size() - 1 - i)));
+
+    // Appends past a full view keep going, cutting whole lines off the top.
+    for (int i = 0; i < 40; ++i) {
+        std::thread([i] {
+            for (int k = 0; k < 50; ++k)
+                appendLog((L"more " + std::to_wstring(10000 + i * 50 + k)).c_str());
+        }).join();
+        pump(5);
+    }
+    text = logText();
+    EXPECT_LE(text.size(), 5000u);
+    lines = splitLines(text);
+    EXPECT_EQ(lines.back(), L"more 11999");
+    EXPECT_EQ(lines.front().substr(0, 5), L"more ");
+
+    SendMessageW(logView(), EM_LIMITTEXT, 640000, 0);
+    SetWindowTextW(logView(), L"");
+}

@@ -1,0 +1,186 @@
+// The program's pure text pieces: command line, result codes, module path,
+// line splitting, UTF-8 decoding and counting.
+#include "run/command_line.h"
+#include "run/output_text.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+static std::vector<std::wstring> crack(const std::wstring& commandLine)
+{
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(commandLine.c_str(), &argc);
+    std::vector<std::wstring> args(argv, argv + argc);
+    LocalFree(argv);
+    return args;
+}
+
+TEST(CommandLine, ComposesTheUploaderCall)
+{
+    EXPECT_EQ(composeCommandLine(L"D:\\Users\\user\\AppData\\Roaming", L"E:\\posts\\week 12"),
+              L"kestrup.exe -c=\"D:\\Users\\user\\AppData\\Roaming\\kestrup.toml\" -u=\"E:\\posts\\week 12\"");
+    EXPECT_EQ(composeCommandLine(L"C:\\R", L""), L"kestrup.exe -c=\"C:\\R\\kestrup.toml\" -u=\"\"");
+    // Trailing backslashes are doubled so they cannot escape the closing quote.
+    EXPECT_EQ(composeCommandLine(L"C:\\R", L"E:\\"), L"kestrup.exe -c=\"C:\\R\\kestrup.toml\" -u=\"E:\\\\\"");
+}
+
+TEST(CommandLine, UploaderGetsExactlyTheFolderBack)
+{
+    const wchar_t* folders[] = {L"", L"E:\\", L"E:\\posts\\week 12", L"E:\\With Space\\",
+                                L"\\\\server\\share\\", L"E:\\two\\\\", L"C:\\a\\b c\\d"};
+    for (const wchar_t* folder : folders) {
+        std::vector<std::wstring> args = crack(composeCommandLine(L"C:\\users\\me\\AppData\\Roaming", folder));
+        ASSERT_EQ(args.size(), 3u) << folder;
+        EXPECT_EQ(args[0], L"kestrup.exe");
+        EXPECT_EQ(args[1], L"-c=C:\\users\\me\\AppData\\Roaming\\kestrup.toml");
+        EXPECT_EQ(args[2], std::wstring(L"-u=") + folder);
+    }
+}
+
+TEST(CommandLine, ResultCodes)
+{
+    const struct { int32_t error; uint32_t code; } cases[] = {
+        {2, 0x80070002u}, {0x0001ABCD, 0x8007ABCDu}, {0, 0}, {static_cast<int32_t>(0x80004005u), 0x80004005u},
+        {ERROR_BUSY, 0x800700AAu}, {-1, 0xFFFFFFFFu},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(resultFromLastError(c.error), c.code) << c.error;
+}
+
+TEST(CommandLine, ProgramDirectoryFromModulePath)
+{
+    const struct { const wchar_t* path; const wchar_t* directory; } cases[] = {
+        {L"D:\\Tools\\Upload\\dravlet-ui.exe", L"D:\\Tools\\Upload\\"},
+        {L"C:\\x.exe", L"C:\\"},
+        {L"", L""},
+        {L"noslash.exe", L"n"},
+        {L"\\\\srv\\share\\bin\\a.exe", L"\\\\srv\\share\\bin\\"},
+    };
+    for (const auto& c : cases) {
+        wchar_t buffer[255] = {};
+        wcsncpy(buffer, c.path, 254);
+        EXPECT_EQ(directoryFromModulePath(buffer, 255), c.directory) << c.path;
+    }
+    // A full buffer without a terminator is read no further than its size.
+    wchar_t full[255];
+    std::fill(full, full + 255, L'a');
+    full[100] = L'\\';
+    full[254] = L'\\';
+    EXPECT_EQ(directoryFromModulePath(full, 255).size(), 255u);
+    full[254] = L'a';
+    EXPECT_EQ(directoryFromModulePath(full, 255).size(), 101u);
+}
+
+static std::wstring units(std::initializer_list<unsigned> values)
+{
+    std::wstring text;
+    for (unsigned v : values)
+        text += static_cast<wchar_t>(v);
+    return text;
+}
+
+TEST(Utf8, DecodesStrictlyWithOneReplacementPerIllFormedPart)
+{
+    const unsigned F = 0xFFFD;
+    const struct { std::string bytes; std::wstring text; } cases[] = {
+        {"abc", L"abc"},
+        {"\xC3\xA9\xE2\x82\xAC", units({0xE9, 0x20AC})},
+        {"\xEF\xBB\xBFhi", units({0xFEFF, 'h', 'i'})},
+        {"\x61\xF1\x80\x80\xE1\x80\xC2\x62\x80\x63\x80\xBF\x64", units({'a', F, F, F, 'b', F, 'c', F, F, 'd'})},
+        {"\xC0\xAF\xE0\x80\xBF\xF0\x81\x82\x41", units({F, F, F, F, F, F, F, F, 'A'})},
+        {"\xED\xA0\x80\xED\xBF\xBF\xED\xAF\x41", units({F, F, F, F, F, F, F, F, 'A'})},
+        {"\xF0\x9F\x98\x80", units({0xD83D, 0xDE00})},
+        {"\xF4\x8F\xBF\xBF", units({0xDBFF, 0xDFFF})},
+        {"\xF4\x90\x80\x80", units({F, F, F, F})},
+        {"\xE1\x41", units({F, 'A'})},
+        {"\xE2\x82", units({F})},
+        {"\xC1\xBF\xF5\xFF", units({F, F, F, F})},
+        {std::string("a\0b", 3), units({'a', F, 'b'})},
+        {"done\r", L"done\r"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(decodeUtf8(c.bytes.data(), c.bytes.size()), c.text) << testing::PrintToString(c.bytes);
+}
+
+TEST(Output, CountsLinesHoldingTheMarker)
+{
+    const struct { const wchar_t* line; bool sent; } cases[] = {
+        {L"Upload[1/3] done\r", true}, {L"xUpload[Upload[", true}, {L"Upload[", true},
+        {L"upload[1]", false}, {L"Upload 1", false}, {L"", false}, {L"Upload(", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(isSentLine(c.line), c.sent) << c.line;
+    EXPECT_EQ(countText(0), L"0");
+    EXPECT_EQ(countText(3), L"3");
+    EXPECT_EQ(countText(-12), L"-12");
+    EXPECT_EQ(countText(2147483647), L"2147483647");
+}
+
+// Lines and count of a stream read in pieces cut at the given offsets.
+static std::pair<std::vector<std::wstring>, int> readInPieces(const std::string& stream, std::vector<size_t> cuts)
+{
+    std::vector<std::wstring> lines;
+    int count = 0;
+    std::string pending;
+    auto onLine = [&](const char* bytes, size_t n) {
+        lines.push_back(decodeUtf8(bytes, n));
+        count += isSentLine(lines.back());
+    };
+    size_t at = 0;
+    cuts.push_back(stream.size());
+    for (size_t cut : cuts) {
+        feedOutput(pending, stream.data() + at, cut - at, onLine);
+        at = cut;
+    }
+    return {lines, count};
+}
+
+TEST(Output, AnyReadBoundaryGivesTheSameLinesAndCount)
+{
+    const std::string stream = std::string("\xEF\xBB\xBFstart\nUpload[1/3] caf\xC3\xA9\r\n\nUpl") +
+                               std::string("oad[2/3] \xE2\x82\xAC\xF0\x9F\x98\x80\nzero\0byte Upload[3/3]\n", 39) +
+                               "upload[x]\ntail without line feed";
+    auto whole = readInPieces(stream, {});
+    ASSERT_EQ(whole.first.size(), 6u);
+    EXPECT_EQ(whole.second, 3);
+    EXPECT_EQ(whole.first[0], units({0xFEFF}) + L"start");
+    EXPECT_EQ(whole.first[1], units({'U', 'p', 'l', 'o', 'a', 'd', '[', '1', '/', '3', ']', ' ', 'c', 'a', 'f', 0xE9, '\r'}));
+    EXPECT_EQ(whole.first[2], L"");
+    EXPECT_EQ(whole.first[4], units({'z', 'e', 'r', 'o', 0xFFFD, 'b', 'y', 't', 'e'}) + L" Upload[3/3]");
+    for (size_t a = 0; a <= stream.size(); ++a) {
+        EXPECT_EQ(readInPieces(stream, {a}), whole) << "cut at " << a;
+        for (size_t b = a; b <= stream.size(); b += 7)
+            ASSERT_EQ(readInPieces(stream, {a, b}), whole) << "cuts at " << a << ", " << b;
+    }
+}
+
+TEST(Output, EndlessLineIsHandedOnInWholeCharacters)
+{
+    std::string pending;
+    std::vector<std::string> pieces;
+    std::string chunk;
+    for (int i = 0; i < 170; ++i)
+        chunk += "\xC3\xA9\xE2\x82\xAC"; // 5 bytes, so pieces fall mid-character
+    size_t fed = 0;
+    while (fed < 700 * 1024) {
+        feedOutput(pending, chunk.data(), chunk.size(), [&](const char* b, size_t n) { pieces.emplace_back(b, n); });
+        fed += chunk.size();
+        ASSERT_LT(pending.size(), kMaxLineBytes);
+    }
+    ASSERT_EQ(pieces.size(), 2u);
+    std::string joined;
+    for (const std::string& piece : pieces) {
+        EXPECT_LE(piece.size(), kMaxLineBytes);
+        EXPECT_GE(piece.size(), kMaxLineBytes - 3);
+        EXPECT_EQ(decodeUtf8(piece.data(), piece.size()).find(L'\xFFFD'), std::wstring::npos);
+        joined += piece;
+    }
+    std::string fedBytes;
+    while (fedBytes.size() < fed)
+        fedBytes += chunk;
+    EXPECT_TRUE(joined + pending == fedBytes);
+}

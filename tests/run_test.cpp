@@ -1,0 +1,116 @@
+// Whole uploader runs: a real pipe, the stand-in uploader as a real child
+// process, the reader and watcher threads, the summary box.
+#include "harness.h"
+
+#include "log/activity_log.h"
+#include "run/command_line.h"
+#include "run/run_slot.h"
+
+#include <gtest/gtest.h>
+
+static std::wstring roaming()
+{
+    std::wstring folder;
+    EXPECT_TRUE(getRoamingAppDataPath(folder));
+    return folder;
+}
+
+TEST(Run, LogsCommandLineOutputAndSummary)
+{
+    RunOutcome run = runStub(L"text first line\ntext Upload[1/2] a.bin\nsleep 50\n"
+                             L"hex 55 70 6c 6f 61 64 5b 32 2f 32 5d 20 62 2e 62 69 6e 0d 0a\n"
+                             L"text Upload[ Upload[ twice\ntext upload[lower]\nraw no line feed\nexit 3",
+                             L"E:\\posts\\week 12");
+    ASSERT_EQ(run.code, 0u);
+    std::vector<std::wstring> lines = splitLines(run.log);
+    ASSERT_GE(lines.size(), 6u);
+    EXPECT_EQ(lines[0], composeCommandLine(roaming(), L"E:\\posts\\week 12"));
+    std::vector<std::wstring> output;
+    int done = 0;
+    for (size_t i = 1; i < lines.size(); ++i)
+        lines[i] == L"exec.done" ? ++done : (output.push_back(lines[i]), 0);
+    EXPECT_EQ(done, 1);
+    EXPECT_EQ(output, (std::vector<std::wstring>{L"first line", L"Upload[1/2] a.bin", L"Upload[2/2] b.bin\r",
+                                                 L"Upload[ Upload[ twice", L"upload[lower]"}));
+    EXPECT_EQ(run.box, L"NZBs sent=3");
+    EXPECT_EQ(run.title, L"Kestrup sent=3");
+
+    // A clean exit ends the same way, and the next run counts from zero.
+    RunOutcome next = runStub(L"text Upload[9]\nexit 0");
+    EXPECT_EQ(next.box, L"NZBs sent=1");
+    EXPECT_EQ(next.title, L"Kestrup sent=1");
+    RunOutcome none = runStub(L"text nothing sent");
+    EXPECT_EQ(none.box, L"NZBs sent=0");
+    EXPECT_EQ(none.title, L"Kestrup sent=0");
+}
+
+TEST(Run, PiecesSplitAcrossReadsJoinUp)
+{
+    // The marker and multi-byte characters cut between writes, a zero byte,
+    // a byte-order mark, and a last fragment that is never shown.
+    RunOutcome run = runStub(L"hex ef bb bf 55 70 6c\nsleep 150\nhex 6f 61 64 5b 31 5d 20 c3\nsleep 150\n"
+                             L"hex a9 e2 82\nsleep 150\nhex ac 0a 61 00 62 0a 0a\nsleep 100\nraw Upload[dropped]");
+    ASSERT_EQ(run.code, 0u);
+    std::vector<std::wstring> lines = splitLines(run.log);
+    std::vector<std::wstring> output;
+    for (size_t i = 1; i < lines.size(); ++i)
+        if (lines[i] != L"exec.done")
+            output.push_back(lines[i]);
+    EXPECT_EQ(output, (std::vector<std::wstring>{L"\xFEFFUpload[1] \xE9\x20AC", L"a\xFFFD" L"b", L""}));
+    EXPECT_EQ(run.box, L"NZBs sent=1");
+}
+
+TEST(Run, UploaderSeesItsArgumentsAsGiven)
+{
+    std::wstring folder = freshFolder(L"args");
+    std::wstring argsFile = folder + L"\\args.txt";
+    for (std::wstring target : {std::wstring(L"C:\\"), folder + L"\\with space"}) {
+        RunOutcome run = runStub(L"args " + argsFile, target);
+        ASSERT_EQ(run.code, 0u);
+        std::vector<std::wstring> got;
+        std::wstring text = fromUtf8(readFileBytes(argsFile));
+        for (size_t at = 0, end; (end = text.find(L'\n', at)) != std::wstring::npos; at = end + 1)
+            got.push_back(text.substr(at, end - at));
+        ASSERT_EQ(got.size(), 4u) << text;
+        EXPECT_EQ(got[0], composeCommandLine(roaming(), target));
+        EXPECT_EQ(got[2], L"-c=" + roaming() + L"\\kestrup.toml");
+        EXPECT_EQ(got[3], L"-u=" + target);
+    }
+}
+
+TEST(Run, MissingUploaderFailsWithoutThreads)
+{
+    std::wstring stub = testDirectory() + L"kestrup.exe";
+    std::wstring away = stub + L".away";
+    ASSERT_TRUE(MoveFileW(stub.c_str(), away.c_str()));
+    RunOutcome run = runStub(L"text never");
+    MoveFileW(away.c_str(), stub.c_str());
+    EXPECT_EQ(run.code, 0x80070002u);
+    EXPECT_EQ(splitLines(run.log), std::vector<std::wstring>{composeCommandLine(roaming(), L"C:\\windows")});
+    EXPECT_FALSE(runActive());
+    EXPECT_EQ(run.box, L"");
+}
+
+TEST(Run, SecondStartIsRefusedWhileARunIsActive)
+{
+    mainWindow();
+    setStubScript(L"sleep 1500\ntext Upload[only]");
+    size_t mark = logMark();
+    ASSERT_EQ(runCommand(L"C:\\windows"), 0u);
+    size_t afterFirst = logText().size();
+    EXPECT_EQ(runCommand(L"C:\\other"), 0x800700AAu); // HRESULT_FROM_WIN32(ERROR_BUSY)
+    EXPECT_EQ(logText().size(), afterFirst) << "a refused start logs nothing";
+    EXPECT_EQ(takeSummaryBox(), L"NZBs sent=1");
+    EXPECT_TRUE(pumpUntil([] { return !runActive(); }));
+    setStubScript(L"");
+    EXPECT_EQ(splitLines(logSince(mark)).size(), 3u); // command line, output, exec.done
+}
+
+TEST(Run, RoamingFolderIsTheUsersOwn)
+{
+    std::wstring folder = roaming();
+    EXPECT_EQ(folder.substr(1, 2), L":\\");
+    EXPECT_NE(folder.back(), L'\\');
+    EXPECT_NE(GetFileAttributesW(folder.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(getProgramDirectory(), testDirectory());
+}

@@ -1,0 +1,12 @@
+#include <windows.h>
+#include <objbase.h>
+
+#include <gtest/gtest.h>
+
+int wmain(int argc, wchar_t** argv)
+{
+    // The program's UI thread is a single-threaded COM apartment; so is this one.
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
