@@ -12,6 +12,7 @@
 //   sleep MS         pause
 //   spawn MS TEXT    start a copy of itself that inherits the output, waits
 //                    MS, writes TEXT and exits; do not wait for it
+//   hold MS PATH     keep PATH open, unshared, for MS milliseconds
 //   crash            fault on purpose
 //   exit CODE        end with CODE (decimal or 0x hex)
 #include <windows.h>
@@ -168,6 +169,11 @@ int wmain(int argc, wchar_t** argv)
             Sleep(wcstoul(rest.c_str(), nullptr, 10));
         } else if (verb == L"spawn") {
             spawn(rest);
+        } else if (verb == L"hold") {
+            size_t space2 = rest.find(L' ');
+            HANDLE file = CreateFileW(rest.substr(space2 + 1).c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
+            Sleep(wcstoul(rest.c_str(), nullptr, 10));
+            CloseHandle(file);
         } else if (verb == L"crash") {
             *static_cast<volatile int*>(nullptr) = 1;
         } else if (verb == L"exit") {
