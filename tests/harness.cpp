@@ -2,25 +2,22 @@
 
 #include "log/activity_log.h"
 #include "run/run_slot.h"
+#include "ui/ui.h"
+#include "resource.h"
 
 #include <gtest/gtest.h>
 
 static HWND mainHandle, viewHandle;
 
+// The program's own main window, class and resources, created in this process.
 static void createWindows()
 {
-    WNDCLASSEXW wc = {sizeof wc};
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"DravletTestMain";
-    RegisterClassExW(&wc);
-    mainHandle = CreateWindowExW(0, wc.lpszClassName, L"dravlet-ui", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                                 0, 0, 600, 400, nullptr, nullptr, wc.hInstance, nullptr);
-    viewHandle = CreateWindowExW(0, L"EDIT", nullptr, 0x50A00044, 0, 50, 580, 300, mainHandle,
-                                 reinterpret_cast<HMENU>(3), nullptr, nullptr);
-    initLog(viewHandle, CreateMutexW(nullptr, FALSE, nullptr));
-    setRunWindow(mainHandle);
-    PostMessageW(viewHandle, EM_LIMITTEXT, 640000, 0);
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    registerMainWindowClass(instance, L"DRAVLETUI");
+    mainHandle = createMainWindow(instance, L"DRAVLETUI", L"dravlet-ui");
+    viewHandle = GetDlgItem(mainHandle, IDC_LOGVIEW);
+    ShowWindow(mainHandle, SW_SHOW);
+    UpdateWindow(mainHandle);
     pump(50);
 }
 
