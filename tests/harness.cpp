@@ -158,6 +158,31 @@ void setStubScript(const std::wstring& script)
     SetEnvironmentVariableW(L"KESTRUP_STUB", script.empty() ? nullptr : script.c_str());
 }
 
+HANDLE holdFileOpen(const std::wstring& path)
+{
+    setStubScript(L"hold 30000 " + path);
+    std::wstring exe = testDirectory() + L"kestrup.exe", commandLine = L"kestrup.exe";
+    STARTUPINFOW startup = {sizeof startup};
+    PROCESS_INFORMATION holder = {};
+    EXPECT_TRUE(CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                               nullptr, &startup, &holder));
+    setStubScript(L"");
+    CloseHandle(holder.hThread);
+    EXPECT_TRUE(pumpUntil([&] {
+        HANDLE probe = CreateFileW(path.c_str(), GENERIC_READ, 7, nullptr, OPEN_EXISTING, 0, nullptr);
+        CloseHandle(probe);
+        return probe == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION;
+    }, 15000)) << "the file was never held";
+    return holder.hProcess;
+}
+
+void releaseFile(HANDLE holder)
+{
+    TerminateProcess(holder, 0);
+    WaitForSingleObject(holder, 5000);
+    CloseHandle(holder);
+}
+
 static HWND findSummaryBox()
 {
     return FindWindowW(L"#32770", L"Kestrup Finished");

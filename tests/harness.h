@@ -30,6 +30,11 @@ std::wstring fromUtf8(const std::string& bytes);
 // The script the stand-in uploader runs next (commands joined by line feeds).
 void setStubScript(const std::wstring& script);
 
+// Another process (the stand-in uploader) holding path open without
+// sharing; returns its process handle once the file is held.
+HANDLE holdFileOpen(const std::wstring& path);
+void releaseFile(HANDLE holder);
+
 // Waits for the end-of-run box, returns its text and dismisses it.
 std::wstring takeSummaryBox(DWORD timeoutMs = 30000);
 

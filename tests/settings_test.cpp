@@ -124,25 +124,9 @@ TEST(SaveConfig, FileHeldByAnotherProcessIsLeftAlone)
 {
     const std::string before = "# an older file\r\n";
     writeFileBytes(settingsPath(), before);
-    // The stand-in uploader, started directly, holds the file open unshared.
-    SetEnvironmentVariableW(L"KESTRUP_STUB", (L"hold 20000 " + settingsPath()).c_str());
-    std::wstring exe = testDirectory() + L"kestrup.exe", commandLine = L"kestrup.exe";
-    STARTUPINFOW startup = {sizeof startup};
-    PROCESS_INFORMATION holder;
-    ASSERT_TRUE(CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                               nullptr, &startup, &holder));
-    SetEnvironmentVariableW(L"KESTRUP_STUB", nullptr);
-    ASSERT_TRUE(pumpUntil([] {
-        HANDLE probe = CreateFileW(settingsPath().c_str(), GENERIC_READ, 7, nullptr, OPEN_EXISTING, 0, nullptr);
-        CloseHandle(probe);
-        return probe == INVALID_HANDLE_VALUE;
-    }, 15000));
-
+    HANDLE holder = holdFileOpen(settingsPath());
     std::vector<std::wstring> log = saveFields({L"h", L"u", L"p", L"1", false});
-    TerminateProcess(holder.hProcess, 0);
-    WaitForSingleObject(holder.hProcess, 5000);
-    CloseHandle(holder.hProcess);
-    CloseHandle(holder.hThread);
+    releaseFile(holder);
     EXPECT_EQ(log, std::vector<std::wstring>{L"Cannot open file=" + errorText(ERROR_SHARING_VIOLATION)});
     EXPECT_EQ(readFileBytes(settingsPath()), before);
 }
