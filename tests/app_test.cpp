@@ -133,6 +133,9 @@ TEST(Chooser, PickedFolderRunsTheUploader)
     pickFolder(app, folder);
     ASSERT_TRUE(waitFor([&] { return textOf(app.main) == L"Kestrup..."; }));
     EXPECT_EQ(appLogLines(app), std::vector<std::wstring>{composeCommandLine(roaming(), folder)});
+    ASSERT_TRUE(findAppWindow(app, L"Kestrup Finished", 30000));
+    waitFor([&] { return appLogLines(app).size() >= 4; }, 5000);
+    screenshot(app.main, L"main-window-run");
     EXPECT_EQ(takeAppSummary(app), L"NZBs sent=2");
     EXPECT_EQ(textOf(app.main), L"Kestrup sent=2");
     ASSERT_TRUE(waitFor([&] { return appLogLines(app).size() == 5; }));
