@@ -5,10 +5,12 @@
 // So appendLog never touches the view from a worker: it adds the text and its
 // CR LF to one queue under logLock and, when the queue was empty, posts the
 // view a flush request. The UI thread, handling that request in the view's
-// subclass procedure, takes the lock and moves up to kMaxInsert units of the
-// queue into the view in one insertion, posting itself again while more is
-// queued so the window keeps answering. Nobody waits for the UI thread while
-// holding logLock, so the UI thread's own wait for it is always short.
+// subclass procedure, takes up to kMaxInsert units off the queue under the
+// lock and inserts them at the end of the view in one insertion, posting
+// itself again while more is queued so the window keeps answering. Only the
+// UI thread inserts, piece by piece in queue order, so the log's order is the
+// order in which appends took the lock. Nobody holds logLock while waiting
+// for another thread, so every wait for it is short.
 //
 // The view never holds more than its text limit: before an insertion that
 // would pass it, the oldest whole lines are cut from the top, a quarter of the
@@ -66,11 +68,11 @@ static void makeRoom(size_t incoming, size_t limit)
     SendMessageW(logView, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
 }
 
-// Moves one piece of the queue into the view. UI thread, logLock held.
-static void insertPiece()
+// Takes the next piece off the queue: up to kMaxInsert units, ending at a
+// line end where one falls inside. logLock held.
+static std::wstring takePiece()
 {
-    size_t limit = limitNow();
-    size_t take = std::min({queued.size(), kMaxInsert, limit});
+    size_t take = std::min({queued.size(), kMaxInsert, limitNow()});
     if (take < queued.size()) {
         size_t lf = queued.rfind(L'\n', take - 1);
         if (lf != std::wstring::npos)
@@ -80,34 +82,54 @@ static void insertPiece()
     }
     std::wstring piece = queued.substr(0, take);
     queued.erase(0, take);
-    makeRoom(piece.size(), limit);
+    return piece;
+}
+
+// Inserts a piece at the end of the view. Only the UI thread inserts, in the
+// order it took the pieces, so this needs no lock: workers go on queueing
+// while the view repaints.
+static void insertAtEnd(const std::wstring& piece)
+{
+    makeRoom(piece.size(), limitNow());
     LRESULT end = GetWindowTextLengthW(logView);
     SendMessageW(logView, EM_SETSEL, static_cast<WPARAM>(end), end);
     SendMessageW(logView, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(piece.c_str()));
 }
 
+// Moves everything queued so far into the view (not what workers add
+// meanwhile, or a flood could keep the UI thread here for ever). UI thread.
 static void insertAll()
 {
-    while (!queued.empty())
-        insertPiece();
+    WaitForSingleObject(logLock, INFINITE);
+    size_t left = queued.size();
+    ReleaseMutex(logLock);
+    while (left > 0) {
+        WaitForSingleObject(logLock, INFINITE);
+        std::wstring piece = takePiece();
+        ReleaseMutex(logLock);
+        if (piece.empty())
+            return;
+        insertAtEnd(piece);
+        left -= std::min(left, piece.size());
+    }
 }
 
 static LRESULT CALLBACK logViewProc(HWND view, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_LOG_FLUSH:
+    case WM_LOG_FLUSH: {
+        // One piece per turn, so the window keeps answering during a flood.
         WaitForSingleObject(logLock, INFINITE);
-        if (!queued.empty()) {
-            insertPiece();
-            if (!queued.empty())
-                PostMessageW(view, WM_LOG_FLUSH, 0, 0);
-        }
+        std::wstring piece = takePiece();
+        if (!queued.empty())
+            PostMessageW(view, WM_LOG_FLUSH, 0, 0);
         ReleaseMutex(logLock);
+        if (!piece.empty())
+            insertAtEnd(piece);
         return 0;
+    }
     case WM_LOG_FLUSH_ALL:
-        WaitForSingleObject(logLock, INFINITE);
         insertAll();
-        ReleaseMutex(logLock);
         return 0;
     case EM_SETLIMITTEXT: {
         LRESULT result = CallWindowProcW(editProc, view, message, wParam, lParam);
@@ -135,13 +157,14 @@ void appendLog(const wchar_t* text)
     queued += text;
     queued += L"\r\n";
     boundQueue();
-    if (GetWindowThreadProcessId(logView, nullptr) == GetCurrentThreadId()) {
+    bool onUiThread = GetWindowThreadProcessId(logView, nullptr) == GetCurrentThreadId();
+    if (!onUiThread && wasEmpty && logView)
+        PostMessageW(logView, WM_LOG_FLUSH, 0, 0);
+    ReleaseMutex(logLock);
+    if (onUiThread) {
         SetFocus(logView);
         insertAll();
-    } else if (wasEmpty && logView) {
-        PostMessageW(logView, WM_LOG_FLUSH, 0, 0);
     }
-    ReleaseMutex(logLock);
 }
 
 void flushLog()

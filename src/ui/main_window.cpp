@@ -6,7 +6,6 @@
 #include "resource.h"
 
 HINSTANCE appInstance;     // set before the main window is created
-static HWND mainHandle;    // first step of WM_CREATE; read by the run's workers
 static HWND logViewHandle; // WM_CREATE
 static HWND buttonHandle;  // WM_CREATE
 
@@ -37,7 +36,7 @@ HWND createMainWindow(HINSTANCE instance, const wchar_t* className, const wchar_
 
 static LRESULT onCreate(HWND window, WPARAM wParam, LPARAM lParam)
 {
-    mainHandle = window;
+    setRunWindow(window); // the run's end-of-run title and summary box go here
     HANDLE lock = CreateMutexW(nullptr, FALSE, nullptr);
     if (!lock)
         return 1;
@@ -45,7 +44,6 @@ static LRESULT onCreate(HWND window, WPARAM wParam, LPARAM lParam)
                                     WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL,
                                     10, 90, 465, 200, window, reinterpret_cast<HMENU>(IDC_LOGVIEW), nullptr, nullptr);
     initLog(logViewHandle, lock);
-    setRunWindow(window);
     PostMessageW(logViewHandle, EM_LIMITTEXT, kLogLimit, 0);
     buttonHandle = CreateWindowExW(0, L"BUTTON", L"Choose folder", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
                                    10, 20, 100, 100, window, reinterpret_cast<HMENU>(IDC_CHOOSE), nullptr, nullptr);
