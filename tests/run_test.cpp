@@ -1,12 +1,17 @@
 // Whole uploader runs: a real pipe, the stand-in uploader as a real child
 // process, the reader and watcher threads, the summary box.
+#include "argv_reference.h"
 #include "harness.h"
 
 #include "log/activity_log.h"
 #include "run/command_line.h"
 #include "run/run_slot.h"
 
+#include <shellapi.h>
+
 #include <gtest/gtest.h>
+
+#include <random>
 
 static std::wstring roaming()
 {
@@ -113,4 +118,24 @@ TEST(Run, RoamingFolderIsTheUsersOwn)
     EXPECT_NE(folder.back(), L'\\');
     EXPECT_NE(GetFileAttributesW(folder.c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(getProgramDirectory(), testDirectory());
+}
+
+TEST(Run, ReferenceSplitterAgreesWithWindows)
+{
+    // The reference splitter stands in for Windows in the native fuzzer; here
+    // it must agree with CommandLineToArgvW on composed command lines.
+    std::mt19937 random(7);
+    const wchar_t alphabet[] = L"ab \\\t:.-\x00E9\x20AC";
+    for (int i = 0; i < 3000; ++i) {
+        std::wstring folder;
+        for (size_t n = random() % 24; n > 0; --n)
+            folder += alphabet[random() % (sizeof alphabet / sizeof *alphabet - 1)];
+        std::wstring line = composeCommandLine(L"C:\\users\\me\\AppData\\Roaming", folder);
+        int argc = 0;
+        wchar_t** argv = CommandLineToArgvW(line.c_str(), &argc);
+        std::vector<std::wstring> windows(argv, argv + argc);
+        LocalFree(argv);
+        ASSERT_EQ(splitCommandLine(line), windows) << testing::PrintToString(line);
+        ASSERT_EQ(windows.back(), L"-u=" + folder);
+    }
 }
