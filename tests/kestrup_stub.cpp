@@ -175,6 +175,7 @@ int wmain(int argc, wchar_t** argv)
             Sleep(wcstoul(rest.c_str(), nullptr, 10));
             CloseHandle(file);
         } else if (verb == L"crash") {
+            SetErrorMode(SEM_NOGPFAULTERRORBOX); // no crash dialog: just end with the fault's code
             *static_cast<volatile int*>(nullptr) = 1;
         } else if (verb == L"exit") {
             return static_cast<int>(wcstoul(rest.c_str(), nullptr, 0));

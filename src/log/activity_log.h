@@ -14,6 +14,10 @@ void initLog(HWND view, HANDLE lock);
 // Appends text and a line break. Callable from any thread.
 void appendLog(const wchar_t* text);
 
+// Appends several lines at once, in one hold of logLock: text holds each
+// line followed by its CR LF. For the reader, whose reads carry many lines.
+void appendLogLines(const std::wstring& text);
+
 // The system's message for a Win32 error or an HRESULT, without the trailing
 // line break; a fallback form when the system has none.
 std::wstring errorText(uint32_t code);

@@ -13,16 +13,21 @@ DWORD WINAPI readExtProgram(LPVOID)
 {
     char buffer[514] = {};
     std::string pending;
-    auto handleLine = [](const char* bytes, size_t n) {
+    std::wstring lines; // the lines one read completes, logged together
+    auto handleLine = [&lines](const char* bytes, size_t n) {
         std::wstring line = decodeUtf8(bytes, n);
-        appendLog(line.c_str());
         if (isSentLine(line))
             ++runSlot.sentCount;
+        lines += line;
+        lines += L"\r\n";
     };
 
     DWORD got;
-    while (ReadFile(runSlot.outRead, buffer, 512, &got, nullptr))
+    while (ReadFile(runSlot.outRead, buffer, 512, &got, nullptr)) {
         feedOutput(pending, buffer, got, handleLine);
+        appendLogLines(lines);
+        lines.clear();
+    }
 
     DWORD error = GetLastError();
     CloseHandle(runSlot.outRead);
