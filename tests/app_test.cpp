@@ -361,3 +361,105 @@ TEST(Dialog, SaveWhileTheFileIsHeldStillCloses)
     EXPECT_EQ(appLogLines(app), std::vector<std::wstring>{L"Cannot open file=" + errorText(ERROR_SHARING_VIOLATION)});
     EXPECT_EQ(readFileBytes(settingsPath()), before);
 }
+
+TEST(Faults, UploaderCrashEndsTheRunLikeAnyOther)
+{
+    App app = startApp(L"crash", L"", true, L"text Upload[1] before the fault\ncrash");
+    ASSERT_TRUE(app.main);
+    pickFolder(app, L"C:\\windows");
+    EXPECT_EQ(takeAppSummary(app), L"NZBs sent=1");
+    ASSERT_TRUE(waitFor([&] { return appLogLines(app).size() == 3; }));
+    std::vector<std::wstring> lines = appLogLines(app);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), L"exec.done"), 1);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), L"Upload[1] before the fault"), 1);
+}
+
+TEST(Faults, UploaderThatIsNoProgramFailsToStart)
+{
+    App app = startApp(L"bad-exe", L"", false);
+    ASSERT_TRUE(app.main);
+    HANDLE bad = CreateFileW((app.folder + L"\\kestrup.exe").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written;
+    WriteFile(bad, "MZ this is not a program\r\n", 26, &written, nullptr);
+    CloseHandle(bad);
+    pickFolder(app, L"C:\\windows");
+    ASSERT_TRUE(waitFor([&] { return appLogLines(app).size() >= 2; }));
+    EXPECT_EQ(appLogLines(app), (std::vector<std::wstring>{composeCommandLine(roaming(), L"C:\\windows"),
+                                                          L"runCommand failed=" + errorText(0x800700C1u)}));
+    Sleep(300);
+    EXPECT_FALSE(findAppWindow(app, L"Kestrup Finished", 0)) << "no run follows a failed start";
+    // A start attempt leaves nothing running: the next one is not refused as busy.
+    pickFolder(app, L"C:\\windows");
+    ASSERT_TRUE(waitFor([&] { return appLogLines(app).size() >= 4; }));
+    EXPECT_EQ(appLogLines(app).back(), L"runCommand failed=" + errorText(0x800700C1u));
+}
+
+TEST(Faults, OutputHeldOpenByAGrandchildComesBeforeTheSummary)
+{
+    App app = startApp(L"grandchild", L"", true, L"spawn 2000 Upload[2] from the grandchild\ntext Upload[1] uploader done");
+    ASSERT_TRUE(app.main);
+    pickFolder(app, L"C:\\windows");
+    HWND box = findAppWindow(app, L"Kestrup Finished", 30000);
+    ASSERT_TRUE(box);
+    std::vector<std::wstring> lines = appLogLines(app); // all in before the box shows
+    EXPECT_EQ(takeAppSummary(app), L"NZBs sent=2");
+    auto at = [&](const wchar_t* line) { return std::find(lines.begin(), lines.end(), line) - lines.begin(); };
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_LT(at(L"Upload[1] uploader done"), at(L"Upload[2] from the grandchild"));
+    EXPECT_LT(at(L"exec.done"), at(L"Upload[2] from the grandchild")) << "the uploader exits first";
+}
+
+// Saves through the real dialog and returns the program's log lines.
+static std::vector<std::wstring> saveThroughDialog(const std::wstring& name)
+{
+    App app = startApp(name);
+    EXPECT_TRUE(app.main);
+    HWND dialog = openConfig(app);
+    EXPECT_TRUE(dialog);
+    typeInto(GetDlgItem(dialog, 1001), L"host");
+    PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    EXPECT_TRUE(waitClosed(app, dialog));
+    waitFor([&] { return !appLogLines(app).empty(); }, 5000);
+    Sleep(200);
+    return appLogLines(app);
+}
+
+TEST(Faults, SettingsFileThatCannotBeWrittenIsLeftAlone)
+{
+    const std::wstring file = settingsPath(), folder = roaming();
+    const std::string before = "# read-only\r\n";
+    writeSettings(before);
+    SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY);
+    HANDLE probe = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (probe == INVALID_HANDLE_VALUE) {
+        std::vector<std::wstring> log = saveThroughDialog(L"read-only");
+        EXPECT_EQ(log, std::vector<std::wstring>{L"Cannot open file=" + errorText(ERROR_ACCESS_DENIED)});
+        EXPECT_EQ(readFileBytes(file), before);
+    } else {
+        CloseHandle(probe); // Wine run as root ignores the read-only attribute
+    }
+    SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    // A folder where the file should be.
+    DeleteFileW(file.c_str());
+    CreateDirectoryW(file.c_str(), nullptr);
+    std::vector<std::wstring> log = saveThroughDialog(L"folder-in-the-way");
+    RemoveDirectoryW(file.c_str());
+    EXPECT_EQ(log, std::vector<std::wstring>{L"Cannot open file=" + errorText(ERROR_ACCESS_DENIED)});
+
+    // The settings folder itself is missing: one clear line, nothing created elsewhere.
+    const std::wstring away = folder + L".away";
+    ASSERT_TRUE(MoveFileW(folder.c_str(), away.c_str()));
+    log = saveThroughDialog(L"no-folder");
+    bool created = GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        DeleteFileW(file.c_str());
+        RemoveDirectoryW(folder.c_str());
+    }
+    ASSERT_TRUE(MoveFileW(away.c_str(), folder.c_str()));
+    ASSERT_EQ(log.size(), 1u) << testing::PrintToString(log);
+    EXPECT_TRUE(log[0] == L"Cannot open file=" + errorText(ERROR_PATH_NOT_FOUND) ||
+                log[0].rfind(L"pkf->GetPath failed: ", 0) == 0) << log[0];
+    EXPECT_FALSE(created);
+    EXPECT_EQ(GetFileAttributesW(L"C:\\kestrup.toml"), INVALID_FILE_ATTRIBUTES);
+}

@@ -175,7 +175,10 @@ int wmain(int argc, wchar_t** argv)
             Sleep(wcstoul(rest.c_str(), nullptr, 10));
             CloseHandle(file);
         } else if (verb == L"crash") {
-            SetErrorMode(SEM_NOGPFAULTERRORBOX); // no crash dialog: just end with the fault's code
+            // No debugger, no crash dialog: the fault just ends the process
+            // with its code, 0xC0000005.
+            SetErrorMode(SEM_NOGPFAULTERRORBOX);
+            SetUnhandledExceptionFilter([](EXCEPTION_POINTERS*) -> LONG { return EXCEPTION_EXECUTE_HANDLER; });
             *static_cast<volatile int*>(nullptr) = 1;
         } else if (verb == L"exit") {
             return static_cast<int>(wcstoul(rest.c_str(), nullptr, 0));
