@@ -31,7 +31,3 @@
 #define IDC_PASS        1003
 #define IDC_ANONIMIZE   1004
 #define IDC_CONNS       1005
-
-// Version, shown in the executable's properties
-#define DRAVLET_VERSION_NUMBERS 1,0,0,0
-#define DRAVLET_VERSION_TEXT    "1.0.0"

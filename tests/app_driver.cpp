@@ -14,13 +14,11 @@ App::~App()
     closeApp(*this);
 }
 
-App startApp(const std::wstring& name, const std::wstring& arguments, bool withUploader, const std::wstring& stubScript)
+// Starts dravlet-ui.exe in folder, with the stand-in uploader's script.
+static App launch(const std::wstring& folder, const std::wstring& arguments, const std::wstring& stubScript)
 {
     App app;
-    app.folder = freshFolder(name);
-    copyInto(testDirectory() + L"..\\dravlet-ui.exe", app.folder + L"\\dravlet-ui.exe");
-    if (withUploader)
-        copyInto(testDirectory() + L"kestrup.exe", app.folder + L"\\kestrup.exe");
+    app.folder = folder;
     setStubScript(stubScript);
     std::wstring exe = app.folder + L"\\dravlet-ui.exe";
     std::wstring commandLine = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
@@ -30,6 +28,22 @@ App startApp(const std::wstring& name, const std::wstring& arguments, bool withU
     setStubScript(L"");
     app.main = findAppWindow(app, L"dravlet-ui");
     return app;
+}
+
+App startApp(const std::wstring& name, const std::wstring& arguments, bool withUploader, const std::wstring& stubScript)
+{
+    std::wstring folder = freshFolder(name);
+    copyInto(testDirectory() + L"..\\dravlet-ui.exe", folder + L"\\dravlet-ui.exe");
+    if (withUploader)
+        copyInto(testDirectory() + L"kestrup.exe", folder + L"\\kestrup.exe");
+    return launch(folder, arguments, stubScript);
+}
+
+App startRelease(const std::wstring& stubScript)
+{
+    std::wstring folder = testDirectory() + L"..\\release-check";
+    copyInto(testDirectory() + L"kestrup.exe", folder + L"\\kestrup.exe");
+    return launch(folder, L"", stubScript);
 }
 
 DWORD waitExit(App& app, DWORD timeoutMs)

@@ -24,6 +24,9 @@ struct App {
 // script, kestrup.exe is the stand-in uploader running that script.
 App startApp(const std::wstring& name, const std::wstring& arguments = L"", bool withUploader = true,
              const std::wstring& stubScript = L"");
+// Starts the program unpacked from the release package (release-check in
+// the build folder), with the stand-in uploader put beside it.
+App startRelease(const std::wstring& stubScript);
 // Waits for the process to end and returns its exit code (STILL_ACTIVE on time-out).
 DWORD waitExit(App& app, DWORD timeoutMs = 15000);
 // Ends the program if it still runs.

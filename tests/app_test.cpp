@@ -463,3 +463,30 @@ TEST(Faults, SettingsFileThatCannotBeWrittenIsLeftAlone)
     EXPECT_FALSE(created);
     EXPECT_EQ(GetFileAttributesW(L"C:\\kestrup.toml"), INVALID_FILE_ATTRIBUTES);
 }
+
+TEST(Release, UnpackedPackageRunsAWholeSession)
+{
+    std::wstring folder = freshFolder(L"release-posts");
+    for (const wchar_t* name : {L"\\a.rar", L"\\b.rar", L"\\c.par2"})
+        CloseHandle(CreateFileW((folder + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    App app = startRelease(L""); // the stand-in uploader's demo: one line per file
+    ASSERT_TRUE(app.main) << "the unpacked program did not start";
+
+    HWND dialog = openConfig(app);
+    ASSERT_TRUE(dialog);
+    typeInto(GetDlgItem(dialog, 1001), L"news.example.com");
+    typeInto(GetDlgItem(dialog, 1005), L"8");
+    PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    ASSERT_TRUE(waitClosed(app, dialog));
+    EXPECT_NE(readFileBytes(settingsPath()).find("Host = \"news.example.com\"\r\n"), std::string::npos);
+
+    pickFolder(app, folder);
+    EXPECT_EQ(takeAppSummary(app), L"NZBs sent=3");
+    EXPECT_EQ(textOf(app.main), L"Kestrup sent=3");
+    std::wstring log = appLog(app);
+    EXPECT_NE(log.find(L"Saved config " + settingsPath()), std::wstring::npos);
+    EXPECT_NE(log.find(L"] a.rar\r\n"), std::wstring::npos);
+
+    PostMessageW(app.main, WM_COMMAND, 105, 0);
+    EXPECT_EQ(waitExit(app), 0u);
+}

@@ -2,6 +2,7 @@
 #include "harness.h"
 
 #include "resource.h"
+#include "version.h"
 
 #include <gtest/gtest.h>
 

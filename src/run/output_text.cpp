@@ -8,16 +8,18 @@ size_t lineCutBefore(const std::string& bytes, size_t limit)
     return cut;
 }
 
-std::wstring decodeUtf8(const char* bytes, size_t n)
+void appendUtf8(std::wstring& text, const char* bytes, size_t n)
 {
     const auto* s = reinterpret_cast<const unsigned char*>(bytes);
-    std::wstring out;
-    out.reserve(n);
+    // Never more units than bytes: write into room made once, trim at the end.
+    size_t start = text.size();
+    text.resize(start + n);
+    wchar_t* out = text.data() + start;
     size_t i = 0;
     while (i < n) {
         unsigned b = s[i++];
         if (b < 0x80) {
-            out += b ? static_cast<wchar_t>(b) : L'\xFFFD';
+            *out++ = b ? static_cast<wchar_t>(b) : L'\xFFFD';
             continue;
         }
         // Length of the sequence and the range its second byte must fall in.
@@ -34,7 +36,7 @@ std::wstring decodeUtf8(const char* bytes, size_t n)
             if (b == 0xF0) lo = 0x90;
             if (b == 0xF4) hi = 0x8F;
         } else {
-            out += L'\xFFFD';
+            *out++ = L'\xFFFD';
             continue;
         }
         bool ok = true;
@@ -48,21 +50,28 @@ std::wstring decodeUtf8(const char* bytes, size_t n)
             hi = 0xBF;
         }
         if (!ok) {
-            out += L'\xFFFD';
+            *out++ = L'\xFFFD';
         } else if (cp < 0x10000) {
-            out += static_cast<wchar_t>(cp);
+            *out++ = static_cast<wchar_t>(cp);
         } else {
-            cp -= 0x10000;
-            out += static_cast<wchar_t>(0xD800 + (cp >> 10));
-            out += static_cast<wchar_t>(0xDC00 + (cp & 0x3FF));
+            cp -= 0x10000; // four bytes in, two units out
+            *out++ = static_cast<wchar_t>(0xD800 + (cp >> 10));
+            *out++ = static_cast<wchar_t>(0xDC00 + (cp & 0x3FF));
         }
     }
-    return out;
+    text.resize(static_cast<size_t>(out - text.data()));
 }
 
-bool isSentLine(const std::wstring& line)
+std::wstring decodeUtf8(const char* bytes, size_t n)
 {
-    return line.find(L"Upload[") != std::wstring::npos;
+    std::wstring text;
+    appendUtf8(text, bytes, n);
+    return text;
+}
+
+bool isSentLine(std::wstring_view line)
+{
+    return line.find(L"Upload[") != std::wstring_view::npos;
 }
 
 std::wstring countText(int32_t count)

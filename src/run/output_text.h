@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 // A line that grows past this many bytes without a line feed is handed on in
 // pieces of about this size, so an endless line cannot exhaust memory. Kept
@@ -51,8 +52,12 @@ void feedOutput(std::string& pending, const char* chunk, size_t n, OnLine&& onLi
 // Code points above U+FFFF become surrogate pairs.
 std::wstring decodeUtf8(const char* bytes, size_t n);
 
+// The same, appended to out: the reader decodes straight into its block of
+// lines, with no string of its own for each line.
+void appendUtf8(std::wstring& out, const char* bytes, size_t n);
+
 // Whether a line reports one item sent: it holds "Upload[" anywhere.
-bool isSentLine(const std::wstring& line);
+bool isSentLine(std::wstring_view line);
 
 // The count in decimal, with a leading '-' when negative.
 std::wstring countText(int32_t count);

@@ -15,10 +15,10 @@ DWORD WINAPI readExtProgram(LPVOID)
     std::string pending;
     std::wstring lines; // the lines one read completes, logged together
     auto handleLine = [&lines](const char* bytes, size_t n) {
-        std::wstring line = decodeUtf8(bytes, n);
-        if (isSentLine(line))
+        size_t start = lines.size();
+        appendUtf8(lines, bytes, n);
+        if (isSentLine(std::wstring_view(lines).substr(start)))
             ++runSlot.sentCount;
-        lines += line;
         lines += L"\r\n";
     };
 

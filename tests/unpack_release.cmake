@@ -1,0 +1,21 @@
+# Makes the release package and unpacks it into an empty folder for the
+# release test: cmake -DBUILD=<build dir> -P unpack_release.cmake
+execute_process(COMMAND ${CMAKE_CPACK_COMMAND} --config CPackConfig.cmake WORKING_DIRECTORY ${BUILD}
+                RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "cpack failed")
+endif()
+file(GLOB packages ${BUILD}/package/dravlet-ui-*-win64.zip)
+list(LENGTH packages count)
+if(NOT count EQUAL 1)
+  message(FATAL_ERROR "expected one package, found: ${packages}")
+endif()
+file(REMOVE_RECURSE ${BUILD}/release-check)
+file(MAKE_DIRECTORY ${BUILD}/release-check)
+file(ARCHIVE_EXTRACT INPUT ${packages} DESTINATION ${BUILD}/release-check)
+file(GLOB contents RELATIVE ${BUILD}/release-check ${BUILD}/release-check/*)
+list(SORT contents)
+if(NOT contents STREQUAL "README.txt;dravlet-ui.exe")
+  message(FATAL_ERROR "unexpected package contents: ${contents}")
+endif()
+message(STATUS "unpacked ${packages}: ${contents}")
