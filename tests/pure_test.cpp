@@ -188,14 +188,6 @@ TEST(Output, RandomStreamsAtRandomBoundaries)
     }
 }
 
-static std::wstring fromUnits(std::initializer_list<unsigned> values)
-{
-    std::wstring text;
-    for (unsigned v : values)
-        text += static_cast<wchar_t>(v);
-    return text;
-}
-
 TEST(ConfigText, EscapesAsTomlBasicStrings)
 {
     const struct { std::wstring value, written; } cases[] = {
@@ -203,9 +195,9 @@ TEST(ConfigText, EscapesAsTomlBasicStrings)
         {L"say \"hi\"", L"\"say \\\"hi\\\"\""},
         {L"E:\\", L"\"E:\\\\\""},
         {L"a\tb", L"\"a\tb\""},
-        {fromUnits({1, '|', 0x1F, '|', 0x7F, '|', '\n', '|', '\r', '|', 0}),
+        {units({1, '|', 0x1F, '|', 0x7F, '|', '\n', '|', '\r', '|', 0}),
          L"\"\\u0001|\\u001F|\\u007F|\\u000A|\\u000D|\\u0000\""},
-        {fromUnits({0xE9, 0x20AC}), fromUnits({'"', 0xE9, 0x20AC, '"'})},
+        {units({0xE9, 0x20AC}), units({'"', 0xE9, 0x20AC, '"'})},
     };
     for (const auto& c : cases)
         EXPECT_EQ(tomlBasicString(c.value), c.written);
@@ -217,8 +209,8 @@ TEST(ConfigText, EscapesAsTomlBasicStrings)
 
 TEST(ConfigText, LoneSurrogatesBecomeReplacementCharacters)
 {
-    EXPECT_EQ(withoutLoneSurrogates(fromUnits({'a', 0xD83D, 0xDE00})), fromUnits({'a', 0xD83D, 0xDE00}));
-    EXPECT_EQ(withoutLoneSurrogates(fromUnits({'x', 0xD83D})), fromUnits({'x', 0xFFFD}));
-    EXPECT_EQ(withoutLoneSurrogates(fromUnits({0xDE00, 'y', 0xD83D, 0xD83D, 0xDE00})),
-              fromUnits({0xFFFD, 'y', 0xFFFD, 0xD83D, 0xDE00}));
+    EXPECT_EQ(withoutLoneSurrogates(units({'a', 0xD83D, 0xDE00})), units({'a', 0xD83D, 0xDE00}));
+    EXPECT_EQ(withoutLoneSurrogates(units({'x', 0xD83D})), units({'x', 0xFFFD}));
+    EXPECT_EQ(withoutLoneSurrogates(units({0xDE00, 'y', 0xD83D, 0xD83D, 0xDE00})),
+              units({0xFFFD, 'y', 0xFFFD, 0xD83D, 0xDE00}));
 }

@@ -63,22 +63,23 @@ def png(rows):
             + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
 
 
+def palette_entry(p, palette, index):
+    """The pixel's entry in a palette of the image's own colours; 0 is transparent."""
+    if p[3] < 128:
+        return 0
+    key = (p[0] & 0xF8, p[1] & 0xF8, p[2] & 0xF8)
+    if key not in index:
+        index[key] = len(palette)
+        palette.append(key)
+    return index[key]
+
+
 def png8(rows):
     """Indexed colour: 8 bits per pixel, entry 0 transparent."""
     size = len(rows)
     palette, index, raw = [(0, 0, 0)], {}, b""
     for row in rows:
-        line = bytearray(b"\0")
-        for p in row:
-            if p[3] < 128:
-                line.append(0)
-                continue
-            key = (p[0] & 0xF8, p[1] & 0xF8, p[2] & 0xF8)
-            if key not in index:
-                index[key] = len(palette)
-                palette.append(key)
-            line.append(index[key])
-        raw += bytes(line)
+        raw += b"\0" + bytes(palette_entry(p, palette, index) for p in row)
     assert len(palette) <= 256
     return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 3, 0, 0, 0))
             + chunk(b"PLTE", b"".join(bytes(c) for c in palette)) + chunk(b"tRNS", b"\0")
@@ -112,16 +113,7 @@ def dib8(rows):
     index = {}
     pixels = []
     for row in reversed(rows):
-        line = bytearray()
-        for p in row:
-            if p[3] < 128:
-                line.append(0)
-                continue
-            key = (p[0] & 0xF8, p[1] & 0xF8, p[2] & 0xF8)
-            if key not in index:
-                index[key] = len(palette)
-                palette.append(key)
-            line.append(index[key])
+        line = bytearray(palette_entry(p, palette, index) for p in row)
         line += bytes((-len(line)) % 4)
         pixels.append(bytes(line))
     assert len(palette) <= 256
