@@ -88,22 +88,10 @@ TEST(Shell, MenuAndExit)
 {
     App app = startApp(L"menu");
     ASSERT_TRUE(app.main);
-    HMENU bar = GetMenu(app.main);
-    ASSERT_TRUE(bar);
-    wchar_t text[64];
-    // Wine keeps a menu's items inside its process; there the texts and ids
-    // are checked in the executable's resources instead.
-    if (GetMenuStringW(bar, 0, text, 64, MF_BYPOSITION) > 0) {
-    EXPECT_STREQ(text, L"&File");
-    HMENU file = GetSubMenu(bar, 0);
-    ASSERT_EQ(GetMenuItemCount(file), 2);
-    GetMenuStringW(file, 0, text, 64, MF_BYPOSITION);
-    EXPECT_STREQ(text, L"&Config ...");
-    EXPECT_EQ(GetMenuItemID(file, 0), 104u);
-    GetMenuStringW(file, 1, text, 64, MF_BYPOSITION);
-    EXPECT_STREQ(text, L"E&xit");
-    EXPECT_EQ(GetMenuItemID(file, 1), 105u);
-    }
+    // The window carries the menu bar. Wine keeps a menu's items inside its
+    // process, so their texts and ids are checked in the executable's
+    // resources, and the menu is driven by real keys in the dialog tests.
+    EXPECT_TRUE(GetMenu(app.main));
 
     // Commands act on their low 16 bits alone.
     PostMessageW(app.main, WM_COMMAND, MAKEWPARAM(105, 1), 0);
