@@ -15,7 +15,7 @@
 #include <knownfolders.h>
 
 RunSlot runSlot;
-HWND runWindow;                    // written once by setRunWindow
+HWND runWindow;                     // written once by setRunWindow, on the UI thread
 static volatile LONG activeWorkers; // workers of the current run still going
 
 void setRunWindow(HWND mainWindow)

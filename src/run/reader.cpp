@@ -6,9 +6,6 @@
 #include "../log/activity_log.h"
 #include "output_text.h"
 
-extern HWND runWindow;
-void workerDone();
-
 DWORD WINAPI readExtProgram(LPVOID)
 {
     char buffer[514] = {};

@@ -29,6 +29,11 @@ DWORD WINAPI readExtProgram(LPVOID);
 // Whether a run's workers are still going (from a start until both end).
 bool runActive();
 
+// Between the run's own files: the window the reader reports to, and the
+// call with which each worker says it has ended.
+extern HWND runWindow;
+void workerDone();
+
 // The running executable's directory, with its trailing backslash.
 std::wstring getProgramDirectory();
 
