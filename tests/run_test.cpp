@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <thread>
 
 static std::wstring roaming()
 {
@@ -138,4 +139,17 @@ TEST(Run, ReferenceSplitterAgreesWithWindows)
         ASSERT_EQ(splitCommandLine(line), windows) << testing::PrintToString(line);
         ASSERT_EQ(windows.back(), L"-u=" + folder);
     }
+}
+
+TEST(Run, FailedSettingsLookupStartsNothing)
+{
+    // A thread without COM cannot look the settings folder up.
+    mainWindow();
+    size_t mark = logMark();
+    uint32_t code = 0;
+    std::thread([&] { code = runCommand(L"C:\\windows"); }).join();
+    EXPECT_EQ(code, 0x80070003u); // HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)
+    EXPECT_FALSE(runActive());
+    EXPECT_EQ(splitLines(logSince(mark)), std::vector<std::wstring>{L"CoCreateInstance(CLSID_KnownFolderManager) failed: " +
+                                                                    errorText(static_cast<uint32_t>(CO_E_NOTINITIALIZED))});
 }
