@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cwchar>
 #include <vector>
 
@@ -102,12 +103,12 @@ TEST(Utf8, DecodesStrictlyWithOneReplacementPerIllFormedPart)
 
 TEST(Output, CountsLinesHoldingTheMarker)
 {
-    const struct { const wchar_t* line; bool sent; } cases[] = {
-        {L"Upload[1/3] done\r", true}, {L"xUpload[Upload[", true}, {L"Upload[", true},
-        {L"upload[1]", false}, {L"Upload 1", false}, {L"", false}, {L"Upload(", false},
+    const struct { const char* line; bool sent; } cases[] = {
+        {"Upload[1/3] done\r", true}, {"xUpload[Upload[", true}, {"Upload[", true},
+        {"upload[1]", false}, {"Upload 1", false}, {"", false}, {"Upload(", false},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(isSentLine(c.line), c.sent) << c.line;
+        EXPECT_EQ(holdsMarker(c.line, strlen(c.line)), c.sent) << c.line;
     EXPECT_EQ(countText(0), L"0");
     EXPECT_EQ(countText(3), L"3");
     EXPECT_EQ(countText(-12), L"-12");
@@ -119,15 +120,15 @@ static std::pair<std::vector<std::wstring>, int> readInPieces(const std::string&
 {
     std::vector<std::wstring> lines;
     int count = 0;
-    std::string pending;
-    auto onLine = [&](const char* bytes, size_t n) {
+    PendingLine pending;
+    auto onPiece = [&](const char* bytes, size_t n, bool sent) {
         lines.push_back(decodeUtf8(bytes, n));
-        count += isSentLine(lines.back());
+        count += sent;
     };
     size_t at = 0;
     cuts.push_back(stream.size());
     for (size_t cut : cuts) {
-        feedOutput(pending, stream.data() + at, cut - at, onLine);
+        feedOutput(pending, stream.data() + at, cut - at, onPiece);
         at = cut;
     }
     return {lines, count};
@@ -152,18 +153,50 @@ TEST(Output, AnyReadBoundaryGivesTheSameLinesAndCount)
     }
 }
 
+TEST(Output, LongLinesAreCutAlikeWhateverTheReads)
+{
+    // Each stream against the rule (pieces of the cap, one count a line), read
+    // whole and in reads of these sizes (a byte of 128 + k reads 4k bytes).
+    const std::string cap(kMaxLineBytes, 'y');
+    const std::vector<uint8_t> toTheCap(8, 128 + 127); // 8 reads of 508 bytes, then 32
+    const struct { const char* what; std::string stream; std::vector<uint8_t> reads; int count; } cases[] = {
+        {"a line of exactly the cap, its line feed in the next read", cap + "\nnext\n", {}, 0},
+        {"a line past the cap, its line feed in the same read", cap + cap + "\xE2\x82\xAC tail\n", {}, 0},
+        {"a marker across the cut", std::string(kMaxLineBytes - 3, 'z') + "Upload[1] rest\n", {}, 1},
+        {"a marker in two pieces of one line", "Upload[1]" + cap + "Upload[2]\n", {}, 1},
+        {"a character that ends at the cap, stray continuation bytes after it",
+         std::string(kMaxLineBytes - 4, 'a') + "\xF0\x9F\x98\x80\x80\x80 x\n", {}, 0},
+        {"a fragment past the cap: its pieces shown, its rest dropped", "Upload[" + cap + "no line feed", {}, 1},
+    };
+    for (const auto& c : cases) {
+        for (bool split : {false, true}) {
+            std::vector<uint8_t> reads = c.reads;
+            if (split) {
+                reads = toTheCap;
+                reads.push_back(32);
+            }
+            std::string input(1, static_cast<char>(reads.size()));
+            input.append(reads.begin(), reads.end());
+            input += c.stream;
+            EXPECT_EQ(checkReaderCore(reinterpret_cast<const uint8_t*>(input.data()), input.size()), "")
+                << c.what << (split ? ", read to the cap" : ", read whole");
+        }
+        EXPECT_EQ(readInPieces(c.stream, {}).second, c.count) << c.what;
+    }
+}
+
 TEST(Output, EndlessLineIsHandedOnInWholeCharacters)
 {
-    std::string pending;
+    PendingLine pending;
     std::vector<std::string> pieces;
     std::string chunk;
     for (int i = 0; i < 170; ++i)
         chunk += "\xC3\xA9\xE2\x82\xAC"; // 5 bytes, so pieces fall mid-character
     size_t fed = 0;
     while (fed < 700 * 1024) {
-        feedOutput(pending, chunk.data(), chunk.size(), [&](const char* b, size_t n) { pieces.emplace_back(b, n); });
+        feedOutput(pending, chunk.data(), chunk.size(), [&](const char* b, size_t n, bool) { pieces.emplace_back(b, n); });
         fed += chunk.size();
-        ASSERT_LT(pending.size(), kMaxLineBytes);
+        ASSERT_LE(pending.bytes.size(), kMaxLineBytes);
     }
     ASSERT_GE(pieces.size(), fed / kMaxLineBytes - 1);
     std::string joined;
@@ -176,7 +209,7 @@ TEST(Output, EndlessLineIsHandedOnInWholeCharacters)
     std::string fedBytes;
     while (fedBytes.size() < fed)
         fedBytes += chunk;
-    EXPECT_TRUE(joined + pending == fedBytes);
+    EXPECT_TRUE(joined + pending.bytes == fedBytes);
 }
 
 TEST(Output, RandomStreamsAtRandomBoundaries)

@@ -2,11 +2,14 @@
 
 #include "run/output_text.h"
 
+#include <algorithm>
+#include <cstring>
 #include <random>
 #include <vector>
 
 struct Outcome {
-    std::vector<std::wstring> lines;
+    std::vector<std::string> pieces; // as handed on, in order
+    std::vector<std::wstring> lines; // each piece decoded
     int count = 0;
     size_t maxPending = 0;
 };
@@ -14,21 +17,67 @@ struct Outcome {
 static Outcome readStream(const std::string& stream, const std::vector<size_t>& cuts)
 {
     Outcome out;
-    std::string pending;
-    auto onLine = [&](const char* bytes, size_t n) {
+    PendingLine pending;
+    auto onPiece = [&](const char* bytes, size_t n, bool sent) {
+        out.pieces.emplace_back(bytes, n);
         out.lines.push_back(decodeUtf8(bytes, n));
-        out.count += isSentLine(out.lines.back());
+        out.count += sent;
     };
     size_t at = 0;
     for (size_t cut : cuts) {
         size_t n = std::min(cut, stream.size() - at);
-        feedOutput(pending, stream.data() + at, n, onLine);
-        out.maxPending = std::max(out.maxPending, pending.size());
+        feedOutput(pending, stream.data() + at, n, onPiece);
+        out.maxPending = std::max(out.maxPending, pending.bytes.size());
         at += n;
     }
-    feedOutput(pending, stream.data() + at, stream.size() - at, onLine);
-    out.maxPending = std::max(out.maxPending, pending.size());
+    feedOutput(pending, stream.data() + at, stream.size() - at, onPiece);
+    out.maxPending = std::max(out.maxPending, pending.bytes.size());
     return out;
+}
+
+// The rule, checked from the whole stream split at its line feeds: a line
+// longer than the cap comes in pieces of the cap (less at most three bytes)
+// that decode to the whole line's text, then the rest up to the line feed;
+// each line counts once when it holds the marker. Of a last fragment without
+// a line feed only its pieces of the cap are shown, and counted.
+static std::string checkAgainstRule(const std::string& stream, const Outcome& got)
+{
+    size_t next = 0;
+    int count = 0;
+    for (size_t start = 0;;) {
+        size_t lf = stream.find('\n', start);
+        bool complete = lf != std::string::npos;
+        std::string line = stream.substr(start, complete ? lf - start : std::string::npos);
+        std::string rest = line;
+        std::wstring decoded;
+        while (rest.size() > kMaxLineBytes) {
+            if (next >= got.pieces.size())
+                return "a piece of a long line is missing";
+            const std::string& piece = got.pieces[next++];
+            if (piece.size() + 3 < kMaxLineBytes || piece.size() > kMaxLineBytes || rest.compare(0, piece.size(), piece) != 0)
+                return "a long line is not cut into pieces of the cap";
+            decoded += decodeUtf8(piece.data(), piece.size());
+            rest.erase(0, piece.size());
+        }
+        std::string shown = line.substr(0, line.size() - rest.size());
+        if (complete) {
+            if (next >= got.pieces.size() || got.pieces[next++] != rest)
+                return "a line or its last piece is not handed on whole";
+            decoded += decodeUtf8(rest.data(), rest.size());
+            shown = line;
+        }
+        if (decoded != decodeUtf8(shown.data(), shown.size()))
+            return "a cut splits a character";
+        count += decoded.find(L"Upload[") != std::wstring::npos;
+        if (!complete)
+            break;
+        start = lf + 1;
+    }
+    if (next != got.pieces.size())
+        return "more pieces than the stream holds";
+    if (got.count != count)
+        return "the count is not one for each line holding the marker";
+    return "";
 }
 
 std::string checkReaderCore(const uint8_t* data, size_t size)
@@ -45,12 +94,15 @@ std::string checkReaderCore(const uint8_t* data, size_t size)
 
     Outcome whole = readStream(stream, {});
     Outcome pieces = readStream(stream, cuts);
-    if (pieces.lines != whole.lines)
-        return "lines differ from a single read";
+    if (pieces.pieces != whole.pieces)
+        return "pieces differ from a single read";
     if (pieces.count != whole.count)
         return "count differs from a single read";
     if (pieces.maxPending >= kMaxLineBytes + 512)
         return "pending bytes grew past their cap";
+    std::string broken = checkAgainstRule(stream, whole);
+    if (!broken.empty())
+        return broken;
     for (const std::wstring& line : whole.lines)
         for (size_t i = 0; i < line.size(); ++i) {
             uint32_t c = static_cast<uint32_t>(line[i]); // wchar_t may be 32 bits wide
@@ -77,7 +129,11 @@ std::string randomReaderInput(uint32_t seed)
     std::string stream;
     size_t parts = 1 + pick(60);
     for (size_t i = 0; i < parts; ++i) {
-        if (pick(12) == 0)
+        if (pick(40) == 0) { // a line near or past the cap, cut anywhere
+            for (size_t target = stream.size() + pick(2 * kMaxLineBytes); stream.size() < target;)
+                if (const char* piece = pieces[pick(sizeof pieces / sizeof *pieces)]; !std::strchr(piece, '\n'))
+                    stream += piece;
+        } else if (pick(12) == 0)
             stream += '\0';
         else if (pick(10) == 0)
             stream += static_cast<char>(random());

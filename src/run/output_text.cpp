@@ -1,11 +1,18 @@
 #include "output_text.h"
 
+#include <string_view>
+
 size_t lineCutBefore(const std::string& bytes, size_t limit)
 {
-    size_t cut = limit;
-    while (cut > limit - 3 && (static_cast<unsigned char>(bytes[cut]) & 0xC0) == 0x80)
-        --cut;
-    return cut;
+    for (size_t cut = limit; cut + 3 >= limit; --cut)
+        if ((static_cast<unsigned char>(bytes[cut]) & 0xC0) != 0x80)
+            return cut;
+    return limit;
+}
+
+bool holdsMarker(const char* bytes, size_t n)
+{
+    return std::string_view(bytes, n).find("Upload[") != std::string_view::npos;
 }
 
 void appendUtf8(std::wstring& text, const char* bytes, size_t n)
@@ -67,11 +74,6 @@ std::wstring decodeUtf8(const char* bytes, size_t n)
     std::wstring text;
     appendUtf8(text, bytes, n);
     return text;
-}
-
-bool isSentLine(std::wstring_view line)
-{
-    return line.find(L"Upload[") != std::wstring_view::npos;
 }
 
 std::wstring countText(int32_t count)

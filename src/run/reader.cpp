@@ -9,14 +9,13 @@
 DWORD WINAPI readExtProgram(LPVOID)
 {
     char buffer[514] = {};
-    std::string pending;
+    PendingLine pending;
     std::wstring lines; // the lines one read completes, logged together
-    auto handleLine = [&lines](const char* bytes, size_t n) {
-        size_t start = lines.size();
+    auto handleLine = [&lines](const char* bytes, size_t n, bool sent) {
         appendUtf8(lines, bytes, n);
-        if (isSentLine(std::wstring_view(lines).substr(start)))
-            ++runSlot.sentCount;
         lines += L"\r\n";
+        if (sent)
+            ++runSlot.sentCount;
     };
 
     DWORD got;
