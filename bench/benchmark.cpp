@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -53,6 +54,17 @@ static SIZE_T committed()
     PROCESS_MEMORY_COUNTERS counters = {sizeof counters};
     GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
     return counters.PagefileUsage; // the private committed memory; Wine reports no PrivateUsage
+}
+
+// Serves this thread's messages until done() holds or ms have passed.
+static void pumpUntil(const std::function<bool()>& done, DWORD ms = 600000)
+{
+    settle(done, ms);
+}
+
+static void pump(DWORD ms)
+{
+    settle([] { return false; }, ms);
 }
 
 static const wchar_t* kLine = L"Upload[n] posting part of holiday-photos.rar, segment"; // ~60 bytes with its number
@@ -101,7 +113,7 @@ static double programRun(int lines, Sampler* sampler)
     double seconds = secondsSince(start);
     if (sampler)
         sampler->finish();
-    takeSummaryBox();
+    takeSummaryBox(GetCurrentProcessId(), 3600000);
     pumpUntil([] { return !runActive(); });
     setStubScript(L"");
     return seconds;
@@ -201,15 +213,14 @@ static double readerCore(const std::string& data, int& count)
 {
     // As the reader does it: each 512-byte read's lines decoded into one block.
     auto start = Clock::now();
-    std::string pending;
+    PendingLine pending;
     std::wstring block;
     count = 0;
     for (size_t at = 0; at < data.size(); at += 512) {
-        feedOutput(pending, data.data() + at, std::min<size_t>(512, data.size() - at), [&](const char* b, size_t n) {
-            size_t from = block.size();
+        feedOutput(pending, data.data() + at, std::min<size_t>(512, data.size() - at), [&](const char* b, size_t n, bool sent) {
             appendUtf8(block, b, n);
-            count += isSentLine(std::wstring_view(block).substr(from));
             block += L"\r\n";
+            count += sent;
         });
         block.clear();
     }

@@ -1,6 +1,10 @@
 # Sourced by the scripts that run Windows programs: gives the build its own
 # Wine prefix, an X display (a private Xvfb when none is set or when forced
 # headless) and one wineserver kept alive until the caller exits.
+#
+# The prefix is marked as disposable (C:\dravlet-disposable-prefix.txt):
+# only there do the tests and the demo write the user's own settings file or
+# move the roaming folder. Anywhere else, on Windows too, they skip that.
 build_dir="$1"
 headless="${2:-auto}"
 export WINEPREFIX="$build_dir/wineprefix"
@@ -31,3 +35,13 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 wineserver -p >/dev/null 2>&1 || true
 wineboot >/dev/null 2>&1 || true
+echo "This Wine prefix belongs to dravlet-ui's build: its tests may change this user's files." \
+  > "$WINEPREFIX/drive_c/dravlet-disposable-prefix.txt"
+# With no window manager on a private Xvfb, Wine waits two seconds for one
+# whenever a window shows or hides; unmanaged windows, framed by Wine itself,
+# need none.
+if [ -n "$xvfb_pid" ]; then
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
+else
+  wine reg delete 'HKCU\Software\Wine\X11 Driver' /v Managed /f >/dev/null 2>&1 || true
+fi

@@ -1,7 +1,5 @@
 #include "app_driver.h"
 
-#include "harness.h"
-
 #include <gtest/gtest.h>
 
 static void copyInto(const std::wstring& from, const std::wstring& to)
@@ -11,7 +9,12 @@ static void copyInto(const std::wstring& from, const std::wstring& to)
 
 App::~App()
 {
-    closeApp(*this);
+    if (!process.hProcess)
+        return;
+    TerminateProcess(process.hProcess, 0);
+    WaitForSingleObject(process.hProcess, kWait);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
 }
 
 // Starts dravlet-ui.exe in folder, with the stand-in uploader's script.
@@ -46,44 +49,12 @@ App startRelease(const std::wstring& stubScript)
     return launch(folder, L"", stubScript);
 }
 
-DWORD waitExit(App& app, DWORD timeoutMs)
+DWORD waitExit(App& app, DWORD ms)
 {
     DWORD code = STILL_ACTIVE;
-    if (WaitForSingleObject(app.process.hProcess, timeoutMs) == WAIT_OBJECT_0)
+    if (waitUntil("the program to exit", [&] { return WaitForSingleObject(app.process.hProcess, 0) == WAIT_OBJECT_0; }, ms))
         GetExitCodeProcess(app.process.hProcess, &code);
     return code;
-}
-
-void closeApp(App& app)
-{
-    if (!app.process.hProcess)
-        return;
-    if (WaitForSingleObject(app.process.hProcess, 0) != WAIT_OBJECT_0) {
-        TerminateProcess(app.process.hProcess, 0);
-        WaitForSingleObject(app.process.hProcess, 5000);
-    }
-    CloseHandle(app.process.hProcess);
-    CloseHandle(app.process.hThread);
-    app.process = {};
-}
-
-bool waitFor(const std::function<bool()>& done, DWORD timeoutMs)
-{
-    DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start > timeoutMs)
-            return false;
-        Sleep(20);
-    }
-    return true;
-}
-
-std::wstring textOf(HWND window)
-{
-    int length = static_cast<int>(SendMessageW(window, WM_GETTEXTLENGTH, 0, 0));
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    text.resize(static_cast<size_t>(SendMessageW(window, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(text.data()))));
-    return text;
 }
 
 std::wstring classOf(HWND window)
@@ -106,23 +77,9 @@ LONG styleOf(HWND window)
     return GetWindowLongW(window, GWL_STYLE);
 }
 
-HWND findAppWindow(const App& app, const std::wstring& title, DWORD timeoutMs)
+HWND findAppWindow(const App& app, const std::wstring& title, DWORD ms)
 {
-    struct Search { DWORD pid; const std::wstring* title; HWND found; } search = {app.process.dwProcessId, &title, nullptr};
-    waitFor([&] {
-        EnumWindows([](HWND w, LPARAM p) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(p);
-            DWORD pid;
-            GetWindowThreadProcessId(w, &pid);
-            if (pid == s->pid && IsWindowVisible(w) && textOf(w) == *s->title) {
-                s->found = w;
-                return FALSE;
-            }
-            return TRUE;
-        }, reinterpret_cast<LPARAM>(&search));
-        return search.found != nullptr;
-    }, timeoutMs);
-    return search.found;
+    return findWindow(app.process.dwProcessId, title, ms);
 }
 
 std::wstring appLog(const App& app)
@@ -133,6 +90,14 @@ std::wstring appLog(const App& app)
 std::vector<std::wstring> appLogLines(const App& app)
 {
     return splitLines(appLog(app));
+}
+
+bool waitForLog(const App& app, const std::vector<std::wstring>& lines)
+{
+    if (waitUntil("the log to hold the expected lines", [&] { return appLogLines(app) == lines; }))
+        return true;
+    EXPECT_EQ(appLogLines(app), lines);
+    return false;
 }
 
 HWND appFocus(const App& app)
@@ -153,14 +118,13 @@ void sendKeys(const std::vector<std::pair<WORD, bool>>& keys)
         inputs.push_back(in);
     }
     SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-    Sleep(200);
 }
 
-void bringToFront(HWND window)
+bool bringToFront(const App& app, HWND window, HWND focus)
 {
     SetForegroundWindow(window);
-    waitFor([&] { return GetForegroundWindow() == window; }, 3000);
-    Sleep(100);
+    return waitUntil("the window to come to the front with its focus",
+                     [&] { return GetForegroundWindow() == window && appFocus(app) == focus; });
 }
 
 void pickFolder(App& app, const std::wstring& path)
@@ -176,18 +140,29 @@ void pickFolder(App& app, const std::wstring& path)
         SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
         PostMessageW(picker, WM_COMMAND, IDOK, 0);
     }
-    EXPECT_TRUE(waitFor([&] { return !IsWindow(picker); }));
+    waitUntil("the folder picker to close", [&] { return !IsWindow(picker); });
 }
 
 std::wstring takeAppSummary(const App& app)
 {
-    HWND box = findAppWindow(app, L"Kestrup Finished", 30000);
-    if (!box)
-        return L"<no summary box>";
-    std::wstring text = textOf(GetDlgItem(box, 0xFFFF));
-    PostMessageW(box, WM_COMMAND, IDOK, 0);
-    waitFor([&] { return !IsWindow(box); });
-    return text;
+    return takeSummaryBox(app.process.dwProcessId);
+}
+
+HWND openConfig(App& app)
+{
+    PostMessageW(app.main, WM_COMMAND, 104, 0);
+    return findAppWindow(app, L"Usenet config");
+}
+
+bool waitClosed(App& app, HWND dialog)
+{
+    return waitUntil("the settings dialog to close", [&] { return !IsWindow(dialog) && IsWindowEnabled(app.main); });
+}
+
+void typeInto(HWND control, const std::wstring& text)
+{
+    for (wchar_t c : text)
+        PostMessageW(control, WM_CHAR, c, 1);
 }
 
 void screenshot(HWND window, const std::wstring& name)
@@ -209,12 +184,10 @@ void screenshot(HWND window, const std::wstring& name)
                              sizeof file + sizeof info.bmiHeader};
     std::wstring path = testDirectory() + L"..\\screenshots";
     CreateDirectoryW(path.c_str(), nullptr);
-    HANDLE out = CreateFileW((path + L"\\" + name + L".bmp").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written;
-    WriteFile(out, &file, sizeof file, &written, nullptr);
-    WriteFile(out, &info.bmiHeader, sizeof info.bmiHeader, &written, nullptr);
-    WriteFile(out, bits, size, &written, nullptr);
-    CloseHandle(out);
+    std::string bytes(reinterpret_cast<const char*>(&file), sizeof file);
+    bytes.append(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
+    bytes.append(static_cast<const char*>(bits), size);
+    writeFileBytes(path + L"\\" + name + L".bmp", bytes);
     DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);

@@ -1,10 +1,10 @@
 // Drives the real dravlet-ui.exe from outside its process: starts a copy of
 // it (with the stand-in uploader beside it), finds and reads its windows,
-// presses its buttons and dismisses its boxes.
+// presses its buttons and types into it. Waits and the summary box come
+// from harness.h.
 #pragma once
-#include <windows.h>
+#include "harness.h"
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,33 +27,36 @@ App startApp(const std::wstring& name, const std::wstring& arguments = L"", bool
 // Starts the program unpacked from the release package (release-check in
 // the build folder), with the stand-in uploader put beside it.
 App startRelease(const std::wstring& stubScript);
-// Waits for the process to end and returns its exit code (STILL_ACTIVE on time-out).
-DWORD waitExit(App& app, DWORD timeoutMs = 15000);
-// Ends the program if it still runs.
-void closeApp(App& app);
+// Waits for the process to end and returns its exit code (STILL_ACTIVE when the watchdog fires).
+DWORD waitExit(App& app, DWORD ms = kWait);
 
-bool waitFor(const std::function<bool()>& done, DWORD timeoutMs = 20000);
-std::wstring textOf(HWND window);
 std::wstring classOf(HWND window);
 RECT clientRectIn(HWND child, HWND parent); // the child's rectangle in parent's client coordinates
 LONG styleOf(HWND window);
 
 // A visible top-level window of the app's process with this title.
-HWND findAppWindow(const App& app, const std::wstring& title, DWORD timeoutMs = 20000);
+HWND findAppWindow(const App& app, const std::wstring& title, DWORD ms = kWait);
 // The log view's text.
 std::wstring appLog(const App& app);
 std::vector<std::wstring> appLogLines(const App& app);
+// Waits until the log holds exactly these lines.
+bool waitForLog(const App& app, const std::vector<std::wstring>& lines);
 // The focused window of the app's UI thread.
 HWND appFocus(const App& app);
 
-// Real keyboard input to the foreground window.
-void sendKeys(const std::vector<std::pair<WORD, bool>>& keys); // (virtual key, down)
-void bringToFront(HWND window);
+// Real keyboard input to the foreground window: (virtual key, down) pairs.
+void sendKeys(const std::vector<std::pair<WORD, bool>>& keys);
+// Makes window the foreground window, with the keyboard focus on focus.
+bool bringToFront(const App& app, HWND window, HWND focus);
 
 // "Choose folder", the picker filled with path and confirmed; an empty path cancels.
 void pickFolder(App& app, const std::wstring& path);
-// Waits for the end-of-run box, returns its text and dismisses it.
 std::wstring takeAppSummary(const App& app);
+
+// The settings dialog, opened by command 104; and waiting for it to close.
+HWND openConfig(App& app);
+bool waitClosed(App& app, HWND dialog);
+void typeInto(HWND control, const std::wstring& text); // WM_CHAR for each character
 
 // Writes a screenshot of the window into the build folder as name.bmp.
 void screenshot(HWND window, const std::wstring& name);

@@ -1,21 +1,26 @@
 // The real program, started and driven from outside its process: the main
 // window, the folder chooser with the real picker, the settings dialog.
 #include "app_driver.h"
-#include "harness.h"
 
 #include "log/activity_log.h"
 #include "run/command_line.h"
-#include "run/run_slot.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
-static std::wstring roaming()
+static std::wstring commandLineFor(const std::wstring& folder)
 {
-    std::wstring folder;
-    EXPECT_TRUE(getRoamingAppDataPath(folder));
-    return folder;
+    return composeCommandLine(roamingFolder(), folder);
+}
+
+// Nothing more comes: the program has served every message posted before a
+// dialog it was then asked to open (and closes again).
+static void settleApp(App& app)
+{
+    HWND dialog = openConfig(app);
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    waitClosed(app, dialog);
 }
 
 static void expectLayout(HWND main, int width, int height)
@@ -42,12 +47,12 @@ static bool resizeClient(HWND main, int width, int height)
     GetClientRect(main, &client);
     SetWindowPos(main, nullptr, 0, 0, width + (window.right - window.left) - client.right,
                  height + (window.bottom - window.top) - client.bottom, SWP_NOMOVE | SWP_NOZORDER);
-    return waitFor([&] {
+    return waitUntil("the layout to follow the new size", [&] {
         RECT c, log;
         GetClientRect(main, &c);
         log = clientRectIn(GetDlgItem(main, 3), main);
         return c.right == width && c.bottom == height && log.right == width && log.bottom == std::max(50, height);
-    }, 5000);
+    });
 }
 
 TEST(Shell, MainWindowAsBuilt)
@@ -98,40 +103,40 @@ TEST(Shell, MenuAndExit)
     EXPECT_EQ(waitExit(app), 0u);
 }
 
-TEST(Shell, ClosingDuringARunExitsAtOnceAndLeavesTheUploader)
+TEST(Shell, ClosingDuringARunExitsAndLeavesTheUploader)
 {
     std::wstring marker = freshFolder(L"closing-marker") + L"\\still-running.txt";
-    App app = startApp(L"closing", L"", true, L"sleep 3000\nargs " + marker);
+    App app = startApp(L"closing", L"", true, L"wait " + gate() + L"\nargs " + marker);
     ASSERT_TRUE(app.main);
     pickFolder(app, L"C:\\windows");
-    ASSERT_TRUE(waitFor([&] { return textOf(app.main) == L"Kestrup..."; }));
+    ASSERT_TRUE(waitUntil("the title Kestrup...", [&] { return textOf(app.main) == L"Kestrup..."; }));
     PostMessageW(app.main, WM_COMMAND, 105, 0);
-    EXPECT_EQ(waitExit(app, 2500), 0u);
-    // The uploader was not stopped: it goes on to write its report.
-    EXPECT_TRUE(waitFor([&] { return GetFileAttributesW(marker.c_str()) != INVALID_FILE_ATTRIBUTES; }, 10000));
+    EXPECT_EQ(waitExit(app), 0u);
+    // The uploader was not stopped: let go, it goes on to write its report.
+    openGate();
+    waitUntil("the uploader's report", [&] { return GetFileAttributesW(marker.c_str()) != INVALID_FILE_ATTRIBUTES; });
 }
 
 TEST(Chooser, PickedFolderRunsTheUploader)
 {
     std::wstring folder = freshFolder(L"picked");
     std::wstring argsFile = folder + L"\\args.txt";
-    App app = startApp(L"chooser", L"", true, L"args " + argsFile + L"\nsleep 1500\ntext Upload[1/2] a\n"
+    App app = startApp(L"chooser", L"", true, L"args " + argsFile + L"\nwait " + gate() + L"\ntext Upload[1/2] a\n"
                                                   L"text between\ntext Upload[2/2] b");
     ASSERT_TRUE(app.main);
     pickFolder(app, folder);
-    ASSERT_TRUE(waitFor([&] { return textOf(app.main) == L"Kestrup..."; }));
-    EXPECT_EQ(appLogLines(app), std::vector<std::wstring>{composeCommandLine(roaming(), folder)});
-    ASSERT_TRUE(findAppWindow(app, L"Kestrup Finished", 30000));
-    waitFor([&] { return appLogLines(app).size() >= 4; }, 5000);
+    ASSERT_TRUE(waitUntil("the title Kestrup...", [&] { return textOf(app.main) == L"Kestrup..."; }));
+    waitForLog(app, {commandLineFor(folder)});
+    openGate();
+    ASSERT_TRUE(findAppWindow(app, L"Kestrup Finished"));
+    waitUntil("four lines before the summary", [&] { return appLogLines(app).size() >= 4; });
     screenshot(app.main, L"main-window-run");
     EXPECT_EQ(takeAppSummary(app), L"NZBs sent=2");
     EXPECT_EQ(textOf(app.main), L"Kestrup sent=2");
-    ASSERT_TRUE(waitFor([&] { return appLogLines(app).size() == 5; }));
+    ASSERT_TRUE(waitUntil("exec.done", [&] { return appLogLines(app).size() == 5; }));
     std::vector<std::wstring> lines = appLogLines(app);
-    EXPECT_EQ(lines[0], composeCommandLine(roaming(), folder));
     lines.erase(std::remove(lines.begin(), lines.end(), L"exec.done"), lines.end());
-    EXPECT_EQ(lines, (std::vector<std::wstring>{composeCommandLine(roaming(), folder), L"Upload[1/2] a",
-                                                L"between", L"Upload[2/2] b"}));
+    EXPECT_EQ(lines, (std::vector<std::wstring>{commandLineFor(folder), L"Upload[1/2] a", L"between", L"Upload[2/2] b"}));
 }
 
 TEST(Chooser, CancelChangesNothing)
@@ -139,7 +144,7 @@ TEST(Chooser, CancelChangesNothing)
     App app = startApp(L"cancel");
     ASSERT_TRUE(app.main);
     pickFolder(app, L"");
-    Sleep(500);
+    settleApp(app);
     EXPECT_EQ(appLog(app), L"");
     EXPECT_EQ(textOf(app.main), L"dravlet-ui");
 }
@@ -149,21 +154,19 @@ TEST(Chooser, FailedStartIsReported)
     App app = startApp(L"no-uploader", L"", false);
     ASSERT_TRUE(app.main);
     pickFolder(app, L"C:\\windows");
-    ASSERT_TRUE(waitFor([&] { return textOf(app.main) == L"Kestrup..."; }));
-    EXPECT_EQ(appLogLines(app), (std::vector<std::wstring>{composeCommandLine(roaming(), L"C:\\windows"),
-                                                          L"runCommand failed=" + errorText(0x80070002u)}));
+    ASSERT_TRUE(waitUntil("the title Kestrup...", [&] { return textOf(app.main) == L"Kestrup..."; }));
+    waitForLog(app, {commandLineFor(L"C:\\windows"), L"runCommand failed=" + errorText(0x80070002u)});
 }
 
 TEST(Chooser, SecondPressDuringARunIsRefused)
 {
-    App app = startApp(L"busy", L"", true, L"sleep 2500\ntext Upload[1] only");
+    App app = startApp(L"busy", L"", true, L"wait " + gate() + L"\ntext Upload[1] only");
     ASSERT_TRUE(app.main);
     pickFolder(app, L"C:\\windows");
-    ASSERT_TRUE(waitFor([&] { return textOf(app.main) == L"Kestrup..."; }));
+    ASSERT_TRUE(waitUntil("the title Kestrup...", [&] { return textOf(app.main) == L"Kestrup..."; }));
     pickFolder(app, L"C:\\users");
-    ASSERT_TRUE(waitFor([&] { return appLogLines(app).size() >= 2; }));
-    EXPECT_EQ(appLogLines(app), (std::vector<std::wstring>{composeCommandLine(roaming(), L"C:\\windows"),
-                                                          L"runCommand failed=" + errorText(0x800700AAu)}));
+    waitForLog(app, {commandLineFor(L"C:\\windows"), L"runCommand failed=" + errorText(0x800700AAu)});
+    openGate();
     EXPECT_EQ(takeAppSummary(app), L"NZBs sent=1");
 }
 
@@ -192,36 +195,6 @@ TEST(Chooser, FoldersReachTheUploaderExactly)
     }
 }
 
-static std::wstring settingsPath()
-{
-    return roaming() + L"\\kestrup.toml";
-}
-
-static void writeSettings(const std::string& bytes)
-{
-    HANDLE file = CreateFileW(settingsPath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written;
-    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-}
-
-static HWND openConfig(App& app)
-{
-    PostMessageW(app.main, WM_COMMAND, 104, 0);
-    return findAppWindow(app, L"Usenet config");
-}
-
-static bool waitClosed(App& app, HWND dialog)
-{
-    return waitFor([&] { return !IsWindow(dialog) && IsWindowEnabled(app.main); }, 10000);
-}
-
-static void typeInto(HWND control, const std::wstring& text)
-{
-    for (wchar_t c : text)
-        PostMessageW(control, WM_CHAR, c, 1);
-}
-
 static void pressKey(HWND control, WORD key)
 {
     PostMessageW(control, WM_KEYDOWN, key, 1);
@@ -238,20 +211,20 @@ TEST(Dialog, OpensByCommandMenuAndAccelerator)
         {"Alt+/", {{VK_MENU, true}, {VK_OEM_2, true}, {VK_OEM_2, false}, {VK_MENU, false}}},
     };
     for (const auto& way : ways) {
+        SCOPED_TRACE(way.way);
         HWND dialog;
         if (way.keys.empty()) {
             dialog = openConfig(app);
         } else {
-            bringToFront(app.main);
-            ASSERT_EQ(appFocus(app), app.main) << way.way;
+            ASSERT_TRUE(bringToFront(app, app.main, app.main));
             sendKeys(way.keys);
-            dialog = findAppWindow(app, L"Usenet config", 5000);
+            dialog = findAppWindow(app, L"Usenet config");
         }
-        ASSERT_TRUE(dialog) << way.way;
+        ASSERT_TRUE(dialog);
         EXPECT_EQ(GetWindow(dialog, GW_OWNER), app.main);
         EXPECT_FALSE(IsWindowEnabled(app.main)) << "the main window takes no input under the dialog";
         PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-        EXPECT_TRUE(waitClosed(app, dialog)) << way.way;
+        EXPECT_TRUE(waitClosed(app, dialog));
     }
 }
 
@@ -264,13 +237,12 @@ TEST(Dialog, OpensEmptyWithSaveFocusedAndTabsInOrder)
     for (int id : {1001, 1002, 1003, 1005})
         EXPECT_EQ(textOf(GetDlgItem(dialog, id)), L"") << id;
     EXPECT_EQ(SendMessageW(GetDlgItem(dialog, 1004), BM_GETCHECK, 0, 0), BST_UNCHECKED);
-    EXPECT_EQ(appFocus(app), GetDlgItem(dialog, IDOK));
+    ASSERT_TRUE(bringToFront(app, dialog, GetDlgItem(dialog, IDOK))) << "Save starts with the focus";
     screenshot(dialog, L"settings-dialog");
-
-    bringToFront(dialog);
     for (int id : {1001, 1002, 1003, 1005, 1004, IDOK}) {
         sendKeys({{VK_TAB, true}, {VK_TAB, false}});
-        EXPECT_EQ(GetDlgCtrlID(appFocus(app)), id);
+        EXPECT_TRUE(waitUntil("Tab to reach control " + std::to_string(id),
+                              [&] { return GetDlgCtrlID(appFocus(app)) == id; }));
     }
     PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     EXPECT_TRUE(waitClosed(app, dialog));
@@ -278,6 +250,8 @@ TEST(Dialog, OpensEmptyWithSaveFocusedAndTabsInOrder)
 
 TEST(Dialog, TypedValuesAreSavedByEnter)
 {
+    SKIP_UNLESS_DISPOSABLE();
+    OnExit restore = keepSettings();
     App app = startApp(L"dialog-enter");
     ASSERT_TRUE(app.main);
     HWND dialog = openConfig(app);
@@ -287,7 +261,7 @@ TEST(Dialog, TypedValuesAreSavedByEnter)
     typeInto(GetDlgItem(dialog, 1003), L"Se\"cr\\eT");
     typeInto(GetDlgItem(dialog, 1005), L"1x2y");
     PostMessageW(GetDlgItem(dialog, 1004), BM_CLICK, 0, 0);
-    ASSERT_TRUE(waitFor([&] { return SendMessageW(GetDlgItem(dialog, 1004), BM_GETCHECK, 0, 0) == BST_CHECKED; }));
+    ASSERT_TRUE(waitUntil("the box checked", [&] { return SendMessageW(GetDlgItem(dialog, 1004), BM_GETCHECK, 0, 0) == BST_CHECKED; }));
     EXPECT_EQ(textOf(GetDlgItem(dialog, 1001)), L"news.example.com");
     EXPECT_EQ(textOf(GetDlgItem(dialog, 1002)), L"JohnDoe");
     EXPECT_EQ(textOf(GetDlgItem(dialog, 1005)), L"12") << "letters are refused";
@@ -298,8 +272,7 @@ TEST(Dialog, TypedValuesAreSavedByEnter)
     EXPECT_EQ(readFileBytes(settingsPath()),
               "# Kestrup autogenerated file\r\n[NNTP]\r\nPort = 563\r\nHost = \"news.example.com\"\r\n"
               "User = \"JohnDoe\"\r\nPass = \"Se\\\"cr\\\\eT\"\r\nConns = 12\r\nAnonimize = true\r\n");
-    ASSERT_TRUE(waitFor([&] { return !appLogLines(app).empty(); }));
-    EXPECT_EQ(appLogLines(app), std::vector<std::wstring>{L"Saved config " + settingsPath()});
+    waitForLog(app, {L"Saved config " + settingsPath()});
 
     // Reopened, it is empty again; Save at once writes the empty values.
     dialog = openConfig(app);
@@ -313,8 +286,10 @@ TEST(Dialog, TypedValuesAreSavedByEnter)
 
 TEST(Dialog, EscapeAndCloseWriteNothing)
 {
+    SKIP_UNLESS_DISPOSABLE();
+    OnExit restore = keepSettings();
     const std::string before = "# left alone\r\n";
-    writeSettings(before);
+    writeFileBytes(settingsPath(), before);
     App app = startApp(L"dialog-cancel");
     ASSERT_TRUE(app.main);
     const struct { const char* way; std::function<void(HWND)> close; } ways[] = {
@@ -329,72 +304,9 @@ TEST(Dialog, EscapeAndCloseWriteNothing)
         way.close(dialog);
         EXPECT_TRUE(waitClosed(app, dialog)) << way.way;
     }
+    settleApp(app);
     EXPECT_EQ(readFileBytes(settingsPath()), before);
     EXPECT_EQ(appLog(app), L"");
-}
-
-TEST(Dialog, SaveWhileTheFileIsHeldStillCloses)
-{
-    const std::string before = "# held\r\n";
-    writeSettings(before);
-    HANDLE holder = holdFileOpen(settingsPath());
-    App app = startApp(L"dialog-held");
-    ASSERT_TRUE(app.main);
-    HWND dialog = openConfig(app);
-    ASSERT_TRUE(dialog);
-    PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
-    EXPECT_TRUE(waitClosed(app, dialog));
-    ASSERT_TRUE(waitFor([&] { return !appLogLines(app).empty(); }));
-    releaseFile(holder);
-    EXPECT_EQ(appLogLines(app), std::vector<std::wstring>{L"Cannot open file=" + errorText(ERROR_SHARING_VIOLATION)});
-    EXPECT_EQ(readFileBytes(settingsPath()), before);
-}
-
-TEST(Faults, UploaderCrashEndsTheRunLikeAnyOther)
-{
-    App app = startApp(L"crash", L"", true, L"text Upload[1] before the fault\ncrash");
-    ASSERT_TRUE(app.main);
-    pickFolder(app, L"C:\\windows");
-    EXPECT_EQ(takeAppSummary(app), L"NZBs sent=1");
-    ASSERT_TRUE(waitFor([&] { return appLogLines(app).size() == 3; }));
-    std::vector<std::wstring> lines = appLogLines(app);
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), L"exec.done"), 1);
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), L"Upload[1] before the fault"), 1);
-}
-
-TEST(Faults, UploaderThatIsNoProgramFailsToStart)
-{
-    App app = startApp(L"bad-exe", L"", false);
-    ASSERT_TRUE(app.main);
-    HANDLE bad = CreateFileW((app.folder + L"\\kestrup.exe").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written;
-    WriteFile(bad, "MZ this is not a program\r\n", 26, &written, nullptr);
-    CloseHandle(bad);
-    pickFolder(app, L"C:\\windows");
-    ASSERT_TRUE(waitFor([&] { return appLogLines(app).size() >= 2; }));
-    EXPECT_EQ(appLogLines(app), (std::vector<std::wstring>{composeCommandLine(roaming(), L"C:\\windows"),
-                                                          L"runCommand failed=" + errorText(0x800700C1u)}));
-    Sleep(300);
-    EXPECT_FALSE(findAppWindow(app, L"Kestrup Finished", 0)) << "no run follows a failed start";
-    // A start attempt leaves nothing running: the next one is not refused as busy.
-    pickFolder(app, L"C:\\windows");
-    ASSERT_TRUE(waitFor([&] { return appLogLines(app).size() >= 4; }));
-    EXPECT_EQ(appLogLines(app).back(), L"runCommand failed=" + errorText(0x800700C1u));
-}
-
-TEST(Faults, OutputHeldOpenByAGrandchildComesBeforeTheSummary)
-{
-    App app = startApp(L"grandchild", L"", true, L"spawn 2000 Upload[2] from the grandchild\ntext Upload[1] uploader done");
-    ASSERT_TRUE(app.main);
-    pickFolder(app, L"C:\\windows");
-    HWND box = findAppWindow(app, L"Kestrup Finished", 30000);
-    ASSERT_TRUE(box);
-    std::vector<std::wstring> lines = appLogLines(app); // all in before the box shows
-    EXPECT_EQ(takeAppSummary(app), L"NZBs sent=2");
-    auto at = [&](const wchar_t* line) { return std::find(lines.begin(), lines.end(), line) - lines.begin(); };
-    ASSERT_EQ(lines.size(), 4u);
-    EXPECT_LT(at(L"Upload[1] uploader done"), at(L"Upload[2] from the grandchild"));
-    EXPECT_LT(at(L"exec.done"), at(L"Upload[2] from the grandchild")) << "the uploader exits first";
 }
 
 // Saves through the real dialog and returns the program's log lines.
@@ -407,21 +319,79 @@ static std::vector<std::wstring> saveThroughDialog(const std::wstring& name)
     typeInto(GetDlgItem(dialog, 1001), L"host");
     PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
     EXPECT_TRUE(waitClosed(app, dialog));
-    waitFor([&] { return !appLogLines(app).empty(); }, 5000);
-    Sleep(200);
+    settleApp(app);
     return appLogLines(app);
+}
+
+TEST(Dialog, SaveWhileTheFileIsHeldStillCloses)
+{
+    SKIP_UNLESS_DISPOSABLE();
+    OnExit restore = keepSettings();
+    const std::string before = "# held\r\n";
+    writeFileBytes(settingsPath(), before);
+    HANDLE holder = holdFileOpen(settingsPath());
+    std::vector<std::wstring> log = saveThroughDialog(L"dialog-held");
+    releaseFile(holder);
+    EXPECT_EQ(log, std::vector<std::wstring>{L"Cannot open file=" + errorText(ERROR_SHARING_VIOLATION)});
+    EXPECT_EQ(readFileBytes(settingsPath()), before);
+}
+
+TEST(Faults, UploaderCrashEndsTheRunLikeAnyOther)
+{
+    App app = startApp(L"crash", L"", true, L"text Upload[1] before the fault\ncrash");
+    ASSERT_TRUE(app.main);
+    pickFolder(app, L"C:\\windows");
+    EXPECT_EQ(takeAppSummary(app), L"NZBs sent=1");
+    ASSERT_TRUE(waitUntil("three log lines", [&] { return appLogLines(app).size() == 3; }));
+    std::vector<std::wstring> lines = appLogLines(app);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), L"exec.done"), 1);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), L"Upload[1] before the fault"), 1);
+}
+
+TEST(Faults, UploaderThatIsNoProgramFailsToStart)
+{
+    App app = startApp(L"bad-exe", L"", false);
+    ASSERT_TRUE(app.main);
+    writeFileBytes(app.folder + L"\\kestrup.exe", "MZ this is not a program\r\n");
+    const std::vector<std::wstring> failed = {commandLineFor(L"C:\\windows"), L"runCommand failed=" + errorText(0x800700C1u)};
+    pickFolder(app, L"C:\\windows");
+    waitForLog(app, failed);
+    // A start attempt leaves nothing running: the next one is not refused as busy.
+    pickFolder(app, L"C:\\windows");
+    std::vector<std::wstring> twice = failed;
+    twice.insert(twice.end(), failed.begin(), failed.end());
+    waitForLog(app, twice);
+}
+
+TEST(Faults, OutputHeldOpenByAGrandchildComesBeforeTheSummary)
+{
+    App app = startApp(L"grandchild", L"", true, L"spawn " + gate() + L" Upload[2] from the grandchild\n"
+                                                 L"text Upload[1] uploader done");
+    ASSERT_TRUE(app.main);
+    pickFolder(app, L"C:\\windows");
+    // The uploader has exited; its output stays open while the grandchild lives.
+    ASSERT_TRUE(waitUntil("the uploader's line and exec.done", [&] { return appLogLines(app).size() == 3; }));
+    EXPECT_EQ(appLogLines(app)[2], L"exec.done");
+    openGate();
+    HWND box = findAppWindow(app, L"Kestrup Finished");
+    ASSERT_TRUE(box);
+    std::vector<std::wstring> lines = appLogLines(app); // all in before the box shows
+    EXPECT_EQ(takeAppSummary(app), L"NZBs sent=2");
+    EXPECT_EQ(lines, (std::vector<std::wstring>{commandLineFor(L"C:\\windows"), L"Upload[1] uploader done", L"exec.done",
+                                                L"Upload[2] from the grandchild"}));
 }
 
 TEST(Faults, SettingsFileThatCannotBeWrittenIsLeftAlone)
 {
-    const std::wstring file = settingsPath(), folder = roaming();
+    SKIP_UNLESS_DISPOSABLE();
+    OnExit restore = keepSettings();
+    const std::wstring file = settingsPath(), folder = roamingFolder();
     const std::string before = "# read-only\r\n";
-    writeSettings(before);
+    writeFileBytes(file, before);
     SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY);
     HANDLE probe = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (probe == INVALID_HANDLE_VALUE) {
-        std::vector<std::wstring> log = saveThroughDialog(L"read-only");
-        EXPECT_EQ(log, std::vector<std::wstring>{L"Cannot open file=" + errorText(ERROR_ACCESS_DENIED)});
+        EXPECT_EQ(saveThroughDialog(L"read-only"), std::vector<std::wstring>{L"Cannot open file=" + errorText(ERROR_ACCESS_DENIED)});
         EXPECT_EQ(readFileBytes(file), before);
     } else {
         CloseHandle(probe); // Wine run as root ignores the read-only attribute
@@ -431,49 +401,53 @@ TEST(Faults, SettingsFileThatCannotBeWrittenIsLeftAlone)
     // A folder where the file should be.
     DeleteFileW(file.c_str());
     CreateDirectoryW(file.c_str(), nullptr);
-    std::vector<std::wstring> log = saveThroughDialog(L"folder-in-the-way");
+    EXPECT_EQ(saveThroughDialog(L"folder-in-the-way"), std::vector<std::wstring>{L"Cannot open file=" + errorText(ERROR_ACCESS_DENIED)});
     RemoveDirectoryW(file.c_str());
-    EXPECT_EQ(log, std::vector<std::wstring>{L"Cannot open file=" + errorText(ERROR_ACCESS_DENIED)});
 
     // The settings folder itself is missing: one clear line, nothing created elsewhere.
     const std::wstring away = folder + L".away";
     ASSERT_TRUE(MoveFileW(folder.c_str(), away.c_str()));
-    log = saveThroughDialog(L"no-folder");
-    bool created = GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES;
-    if (GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES) {
-        DeleteFileW(file.c_str());
-        RemoveDirectoryW(folder.c_str());
+    {
+        OnExit moveBack{[&] {
+            if (GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES) {
+                DeleteFileW(file.c_str());
+                RemoveDirectoryW(folder.c_str());
+            }
+            EXPECT_TRUE(MoveFileW(away.c_str(), folder.c_str()));
+        }};
+        std::vector<std::wstring> log = saveThroughDialog(L"no-folder");
+        EXPECT_EQ(GetFileAttributesW(file.c_str()), INVALID_FILE_ATTRIBUTES);
+        EXPECT_EQ(GetFileAttributesW(L"C:\\kestrup.toml"), INVALID_FILE_ATTRIBUTES);
+        ASSERT_EQ(log.size(), 1u) << testing::PrintToString(log);
+        EXPECT_TRUE(log[0] == L"Cannot open file=" + errorText(ERROR_PATH_NOT_FOUND) ||
+                    log[0].rfind(L"pkf->GetPath failed: ", 0) == 0) << log[0];
     }
-    ASSERT_TRUE(MoveFileW(away.c_str(), folder.c_str()));
-    ASSERT_EQ(log.size(), 1u) << testing::PrintToString(log);
-    EXPECT_TRUE(log[0] == L"Cannot open file=" + errorText(ERROR_PATH_NOT_FOUND) ||
-                log[0].rfind(L"pkf->GetPath failed: ", 0) == 0) << log[0];
-    EXPECT_FALSE(created);
-    EXPECT_EQ(GetFileAttributesW(L"C:\\kestrup.toml"), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST(Release, UnpackedPackageRunsAWholeSession)
 {
     std::wstring folder = freshFolder(L"release-posts");
     for (const wchar_t* name : {L"\\a.rar", L"\\b.rar", L"\\c.par2"})
-        CloseHandle(CreateFileW((folder + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        writeFileBytes(folder + name, "");
     App app = startRelease(L""); // the stand-in uploader's demo: one line per file
     ASSERT_TRUE(app.main) << "the unpacked program did not start";
 
-    HWND dialog = openConfig(app);
-    ASSERT_TRUE(dialog);
-    typeInto(GetDlgItem(dialog, 1001), L"news.example.com");
-    typeInto(GetDlgItem(dialog, 1005), L"8");
-    PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
-    ASSERT_TRUE(waitClosed(app, dialog));
-    EXPECT_NE(readFileBytes(settingsPath()).find("Host = \"news.example.com\"\r\n"), std::string::npos);
+    if (disposablePrefix()) { // saving writes the user's own settings file
+        OnExit restore = keepSettings();
+        HWND dialog = openConfig(app);
+        ASSERT_TRUE(dialog);
+        typeInto(GetDlgItem(dialog, 1001), L"news.example.com");
+        typeInto(GetDlgItem(dialog, 1005), L"8");
+        PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+        ASSERT_TRUE(waitClosed(app, dialog));
+        EXPECT_NE(readFileBytes(settingsPath()).find("Host = \"news.example.com\"\r\n"), std::string::npos);
+        EXPECT_TRUE(waitUntil("the save's log line", [&] { return appLog(app).find(L"Saved config " + settingsPath()) != std::wstring::npos; }));
+    }
 
     pickFolder(app, folder);
     EXPECT_EQ(takeAppSummary(app), L"NZBs sent=3");
     EXPECT_EQ(textOf(app.main), L"Kestrup sent=3");
-    std::wstring log = appLog(app);
-    EXPECT_NE(log.find(L"Saved config " + settingsPath()), std::wstring::npos);
-    EXPECT_NE(log.find(L"] a.rar\r\n"), std::wstring::npos);
+    EXPECT_NE(appLog(app).find(L"] a.rar\r\n"), std::wstring::npos);
 
     PostMessageW(app.main, WM_COMMAND, 105, 0);
     EXPECT_EQ(waitExit(app), 0u);

@@ -7,70 +7,21 @@
 
 #include <gtest/gtest.h>
 
-static HWND mainHandle, viewHandle;
+#include <cstdlib>
 
-// The program's own main window, class and resources, created in this process.
-static void createWindows()
+// ---- Waits
+
+static double waitFactor()
 {
-    HINSTANCE instance = GetModuleHandleW(nullptr);
-    registerMainWindowClass(instance, L"DRAVLETUI");
-    mainHandle = createMainWindow(instance, L"DRAVLETUI", L"dravlet-ui");
-    viewHandle = GetDlgItem(mainHandle, IDC_LOGVIEW);
-    ShowWindow(mainHandle, SW_SHOW);
-    UpdateWindow(mainHandle);
-    pump(50);
+    static const double factor = [] {
+        const char* text = getenv("DRAVLET_WAIT_FACTOR");
+        double value = text ? atof(text) : 1.0;
+        return value > 0 ? value : 1.0;
+    }();
+    return factor;
 }
 
-HWND mainWindow()
-{
-    if (!mainHandle)
-        createWindows();
-    return mainHandle;
-}
-
-HWND logView()
-{
-    mainWindow();
-    return viewHandle;
-}
-
-std::wstring logText()
-{
-    flushLog();
-    int length = GetWindowTextLengthW(logView());
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    text.resize(static_cast<size_t>(GetWindowTextW(logView(), text.data(), length + 1)));
-    return text;
-}
-
-size_t logMark()
-{
-    return logText().size();
-}
-
-std::wstring logSince(size_t mark)
-{
-    std::wstring text = logText();
-    return mark < text.size() ? text.substr(mark) : std::wstring();
-}
-
-std::vector<std::wstring> splitLines(const std::wstring& text)
-{
-    std::vector<std::wstring> lines;
-    size_t at = 0;
-    for (size_t end; (end = text.find(L"\r\n", at)) != std::wstring::npos; at = end + 2)
-        lines.push_back(text.substr(at, end - at));
-    if (at < text.size())
-        lines.push_back(text.substr(at));
-    return lines;
-}
-
-void pump(DWORD ms)
-{
-    pumpUntil([] { return false; }, ms);
-}
-
-bool pumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
+static bool serveUntil(const std::function<bool()>& done, DWORD ms)
 {
     DWORD start = GetTickCount();
     for (;;) {
@@ -82,11 +33,32 @@ bool pumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
         if (done())
             return true;
         DWORD spent = GetTickCount() - start;
-        if (spent >= timeoutMs)
+        if (spent >= ms)
             return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min<DWORD>(10, timeoutMs - spent), QS_ALLINPUT);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min<DWORD>(10, ms - spent), QS_ALLINPUT);
     }
 }
+
+void serveMessages()
+{
+    serveUntil([] { return true; }, 0);
+}
+
+bool waitUntil(const std::string& what, const std::function<bool()>& done, DWORD ms)
+{
+    DWORD watchdog = static_cast<DWORD>(ms * waitFactor());
+    if (serveUntil(done, watchdog))
+        return true;
+    ADD_FAILURE() << "watchdog: waited " << watchdog << " ms for " << what;
+    return false;
+}
+
+bool settle(const std::function<bool()>& done, DWORD ms)
+{
+    return serveUntil(done, static_cast<DWORD>(ms * std::max(1.0, waitFactor())));
+}
+
+// ---- Files
 
 std::wstring testDirectory()
 {
@@ -94,6 +66,16 @@ std::wstring testDirectory()
     GetModuleFileNameW(nullptr, path, MAX_PATH);
     std::wstring directory = path;
     return directory.substr(0, directory.rfind(L'\\') + 1);
+}
+
+// Each test program has a scratch folder of its own beside it.
+static std::wstring scratchRoot()
+{
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring name = path;
+    name = name.substr(name.rfind(L'\\') + 1);
+    return testDirectory() + L"scratch-" + name.substr(0, name.rfind(L'.'));
 }
 
 static void removeTree(const std::wstring& folder)
@@ -106,12 +88,11 @@ static void removeTree(const std::wstring& folder)
             if (name == L"." || name == L"..")
                 continue;
             std::wstring path = folder + L"\\" + name;
+            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
             if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 removeTree(path);
-            else {
-                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            else
                 DeleteFileW(path.c_str());
-            }
         } while (FindNextFileW(find, &found));
         FindClose(find);
     }
@@ -120,11 +101,8 @@ static void removeTree(const std::wstring& folder)
 
 std::wstring freshFolder(const std::wstring& name)
 {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    std::wstring folder = std::wstring(temp) + L"dravlet-tests\\";
-    CreateDirectoryW(folder.c_str(), nullptr);
-    folder += name;
+    CreateDirectoryW(scratchRoot().c_str(), nullptr);
+    std::wstring folder = scratchRoot() + L"\\" + name;
     removeTree(folder);
     CreateDirectoryW(folder.c_str(), nullptr);
     return folder;
@@ -145,6 +123,14 @@ std::string readFileBytes(const std::wstring& path)
     return bytes;
 }
 
+void writeFileBytes(const std::wstring& path, const std::string& bytes)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written;
+    EXPECT_TRUE(WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+    CloseHandle(file);
+}
+
 std::wstring fromUtf8(const std::string& bytes)
 {
     int n = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
@@ -153,14 +139,84 @@ std::wstring fromUtf8(const std::string& bytes)
     return text;
 }
 
+std::vector<std::wstring> splitLines(const std::wstring& text)
+{
+    std::vector<std::wstring> lines;
+    size_t at = 0;
+    for (size_t end; (end = text.find(L"\r\n", at)) != std::wstring::npos; at = end + 2)
+        lines.push_back(text.substr(at, end - at));
+    if (at < text.size())
+        lines.push_back(text.substr(at));
+    return lines;
+}
+
+// Under Wine, in a prefix that scripts/wine-session.sh created and marked
+// as the tests' own. Nowhere else may a test touch the user's profile.
+bool disposablePrefix()
+{
+    static const bool disposable = [] {
+        if (!GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version"))
+            return false;
+        wchar_t drive[8] = L"C:";
+        GetEnvironmentVariableW(L"SystemDrive", drive, 8);
+        return GetFileAttributesW((std::wstring(drive) + L"\\dravlet-disposable-prefix.txt").c_str()) !=
+               INVALID_FILE_ATTRIBUTES;
+    }();
+    return disposable;
+}
+
+std::wstring roamingFolder()
+{
+    std::wstring folder;
+    EXPECT_TRUE(getRoamingAppDataPath(folder));
+    return folder;
+}
+
+std::wstring settingsPath()
+{
+    return roamingFolder() + L"\\kestrup.toml";
+}
+
+OnExit keepSettings()
+{
+    std::wstring path = settingsPath();
+    std::string bytes = readFileBytes(path);
+    return OnExit{[path, bytes] {
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        RemoveDirectoryW(path.c_str());
+        if (bytes == "<missing>")
+            DeleteFileW(path.c_str());
+        else
+            writeFileBytes(path, bytes);
+    }};
+}
+
+// ---- The stand-in uploader
+
 void setStubScript(const std::wstring& script)
 {
     SetEnvironmentVariableW(L"KESTRUP_STUB", script.empty() ? nullptr : script.c_str());
 }
 
+static HANDLE gateEvent;
+
+std::wstring gate()
+{
+    std::wstring name = L"dravlet-test-gate-" + std::to_wstring(GetCurrentProcessId());
+    if (!gateEvent)
+        gateEvent = CreateEventW(nullptr, TRUE, FALSE, name.c_str());
+    return name;
+}
+
+void openGate()
+{
+    gate();
+    SetEvent(gateEvent);
+}
+
 HANDLE holdFileOpen(const std::wstring& path)
 {
-    setStubScript(L"hold 30000 " + path);
+    setStubScript(L"hold 600000 " + path);
     std::wstring exe = testDirectory() + L"kestrup.exe", commandLine = L"kestrup.exe";
     STARTUPINFOW startup = {sizeof startup};
     PROCESS_INFORMATION holder = {};
@@ -168,39 +224,108 @@ HANDLE holdFileOpen(const std::wstring& path)
                                nullptr, &startup, &holder));
     setStubScript(L"");
     CloseHandle(holder.hThread);
-    EXPECT_TRUE(pumpUntil([&] {
+    waitUntil("another process to hold the file open", [&] {
         HANDLE probe = CreateFileW(path.c_str(), GENERIC_READ, 7, nullptr, OPEN_EXISTING, 0, nullptr);
         CloseHandle(probe);
         return probe == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION;
-    }, 15000)) << "the file was never held";
+    });
     return holder.hProcess;
 }
 
 void releaseFile(HANDLE holder)
 {
     TerminateProcess(holder, 0);
-    WaitForSingleObject(holder, 5000);
+    WaitForSingleObject(holder, kWait);
     CloseHandle(holder);
 }
 
-static HWND findSummaryBox()
-{
-    return FindWindowW(L"#32770", L"Kestrup Finished");
-}
+// ---- Windows of a process
 
-std::wstring takeSummaryBox(DWORD timeoutMs)
+std::wstring textOf(HWND window)
 {
-    HWND box = nullptr;
-    if (!pumpUntil([&] { return (box = findSummaryBox()) != nullptr && IsWindowVisible(box); }, timeoutMs))
-        return L"<no summary box>";
-    wchar_t text[256] = {};
-    GetDlgItemTextW(box, 0xFFFF, text, 256);
-    PostMessageW(box, WM_COMMAND, IDOK, 0);
-    pumpUntil([&] { return !IsWindow(box); }, 10000);
+    int length = static_cast<int>(SendMessageW(window, WM_GETTEXTLENGTH, 0, 0));
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    text.resize(static_cast<size_t>(SendMessageW(window, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(text.data()))));
     return text;
 }
 
-RunOutcome runStub(const std::wstring& script, const std::wstring& folder)
+static HWND visibleWindow(DWORD processId, const std::wstring& title)
+{
+    struct Search { DWORD pid; const std::wstring* title; HWND found; } search = {processId, &title, nullptr};
+    EnumWindows([](HWND w, LPARAM p) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(p);
+        DWORD pid;
+        GetWindowThreadProcessId(w, &pid);
+        if (pid == s->pid && IsWindowVisible(w) && textOf(w) == *s->title) {
+            s->found = w;
+            return FALSE;
+        }
+        return TRUE;
+    }, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND findWindow(DWORD processId, const std::wstring& title, DWORD ms)
+{
+    HWND found = nullptr;
+    std::string what(title.begin(), title.end());
+    waitUntil("a window \"" + what + "\"", [&] { return (found = visibleWindow(processId, title)) != nullptr; }, ms);
+    return found;
+}
+
+std::wstring takeSummaryBox(DWORD processId, DWORD ms)
+{
+    HWND box = findWindow(processId, L"Kestrup Finished", ms);
+    if (!box)
+        return L"<no summary box>";
+    std::wstring text = textOf(GetDlgItem(box, 0xFFFF));
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    waitUntil("the summary box to close", [&] { return !IsWindow(box); });
+    return text;
+}
+
+// ---- The program's main window in this process
+
+static HWND mainHandle, viewHandle;
+
+HWND mainWindow()
+{
+    if (!mainHandle) {
+        HINSTANCE instance = GetModuleHandleW(nullptr);
+        registerMainWindowClass(instance, L"DRAVLETUI");
+        mainHandle = createMainWindow(instance, L"DRAVLETUI", L"dravlet-ui");
+        viewHandle = GetDlgItem(mainHandle, IDC_LOGVIEW);
+        ShowWindow(mainHandle, SW_SHOW);
+        UpdateWindow(mainHandle);
+        settle([] { return SendMessageW(viewHandle, EM_GETLIMITTEXT, 0, 0) == 640000; });
+    }
+    return mainHandle;
+}
+
+HWND logView()
+{
+    mainWindow();
+    return viewHandle;
+}
+
+std::wstring logText()
+{
+    flushLog();
+    return textOf(logView());
+}
+
+size_t logMark()
+{
+    return logText().size();
+}
+
+std::wstring logSince(size_t mark)
+{
+    std::wstring text = logText();
+    return mark < text.size() ? text.substr(mark) : std::wstring();
+}
+
+RunOutcome runStub(const std::wstring& script, const std::wstring& folder, DWORD ms)
 {
     mainWindow();
     setStubScript(script);
@@ -208,13 +333,82 @@ RunOutcome runStub(const std::wstring& script, const std::wstring& folder)
     RunOutcome outcome = {};
     outcome.code = runCommand(folder.c_str());
     if (outcome.code == 0) {
-        outcome.box = takeSummaryBox();
-        EXPECT_TRUE(pumpUntil([] { return !runActive(); })) << "the run's workers never ended";
+        outcome.box = takeSummaryBox(GetCurrentProcessId(), ms);
+        waitUntil("the run's workers to end", [] { return !runActive(); });
     }
     setStubScript(L"");
     outcome.log = logSince(mark);
-    wchar_t title[256] = {};
-    GetWindowTextW(mainWindow(), title, 256);
-    outcome.title = title;
+    outcome.title = textOf(mainWindow());
     return outcome;
+}
+
+// ---- Clean-up after every test
+
+static HANDLE testJob; // this process and every process started from it
+
+// Every process the tests start, and all that those start, joins the job:
+// the clean-up can then stop them all, and they end with this process.
+static void joinTestJob()
+{
+    testJob = CreateJobObjectW(nullptr, nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    SetInformationJobObject(testJob, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    if (!AssignProcessToJobObject(testJob, GetCurrentProcess()))
+        printf("note: not in a job of its own (error %lu): processes a test leaves may outlive it\n", GetLastError());
+}
+
+static void stopOtherProcesses()
+{
+    struct { JOBOBJECT_BASIC_PROCESS_ID_LIST list; ULONG_PTR more[1023]; } ids = {};
+    if (!QueryInformationJobObject(testJob, JobObjectBasicProcessIdList, &ids, sizeof ids, nullptr))
+        return;
+    const ULONG_PTR* pid = ids.list.ProcessIdList;
+    for (ULONG i = 0; i < ids.list.NumberOfProcessIdsInList; ++i) {
+        if (pid[i] == GetCurrentProcessId())
+            continue;
+        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, static_cast<DWORD>(pid[i]));
+        if (process) {
+            TerminateProcess(process, 1);
+            WaitForSingleObject(process, kWait);
+            CloseHandle(process);
+        }
+    }
+}
+
+// A run of this process ends once its uploader is gone: its box is
+// dismissed as it shows, then its workers end.
+static void finishRun()
+{
+    settle([] {
+        if (HWND box = visibleWindow(GetCurrentProcessId(), L"Kestrup Finished"))
+            PostMessageW(box, WM_COMMAND, IDOK, 0);
+        return !runActive();
+    }, kLongWait);
+}
+
+namespace {
+struct CleanUp : testing::EmptyTestEventListener {
+    HWND focus = nullptr;
+    void OnTestStart(const testing::TestInfo&) override { focus = GetFocus(); }
+    void OnTestEnd(const testing::TestInfo&) override
+    {
+        setStubScript(L"");
+        if (gateEvent)
+            ResetEvent(gateEvent);
+        stopOtherProcesses();
+        finishRun();
+        if (viewHandle)
+            SendMessageW(viewHandle, EM_LIMITTEXT, 640000, 0);
+        if (IsWindow(focus))
+            SetFocus(focus);
+    }
+    void OnTestProgramEnd(const testing::UnitTest&) override { removeTree(scratchRoot()); }
+};
+} // namespace
+
+void installCleanUp()
+{
+    joinTestJob();
+    testing::UnitTest::GetInstance()->listeners().Append(new CleanUp);
 }

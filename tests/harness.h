@@ -1,5 +1,7 @@
-// Shared helpers: the window the program code logs into, message pumping,
-// the stand-in uploader's script, and whole runs driven end to end.
+// Helpers shared by the test programs: waits with watchdogs, the clean-up
+// that runs after every test, scratch files, the stand-in uploader's
+// script, the summary box, and the program's own main window created in
+// this process.
 #pragma once
 #include <windows.h>
 
@@ -8,41 +10,91 @@
 #include <string>
 #include <vector>
 
-// The main window and log view of this test process, created once.
-HWND mainWindow();
-HWND logView();
+// ---- Waits. None depends on the machine's speed: each waits for an event
+// and has a watchdog far above what the event needs. DRAVLET_WAIT_FACTOR
+// (default 1) scales the watchdogs of the waits a test makes on the program.
 
-// Everything in the log view, and what was added since a mark.
-std::wstring logText();
-size_t logMark();
-std::wstring logSince(size_t mark);
-std::vector<std::wstring> splitLines(const std::wstring& text); // at CR LF, last empty piece dropped
+constexpr DWORD kWait = 60000;       // an event that takes well under a second
+constexpr DWORD kLongWait = 300000;  // a flood of output drained and shown
 
-// Serves this thread's messages for ms, or until done() holds (false on time-out).
-void pump(DWORD ms);
-bool pumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 30000);
+// Serves this thread's messages until done() holds. When the watchdog fires
+// the test fails with what it awaited and for how long, and this returns false.
+bool waitUntil(const std::string& what, const std::function<bool()>& done, DWORD ms = kWait);
+
+// Serves the messages waiting for this thread, and returns.
+void serveMessages();
+
+// The same for clean-up after a test: silent, and never scaled below ms.
+bool settle(const std::function<bool()>& done, DWORD ms = kWait);
+
+// ---- Clean-up. Installed by main: after every test, however it ended, the
+// uploaders it started are stopped with everything they started, its run is
+// finished (summary box dismissed, workers ended), and the stub script, the
+// log view's limit and the keyboard focus are put back.
+void installCleanUp();
+
+// Puts something back when the scope ends, also when an assertion returns early.
+struct OnExit {
+    std::function<void()> run;
+    ~OnExit() { run(); }
+};
+
+// ---- Files. Scratch files live in the build folder and are removed when
+// the test program ends; the user's own files are touched only in the
+// disposable Wine prefix that scripts/wine-session.sh marks.
 
 std::wstring testDirectory(); // where the test executables and kestrup.exe live
-std::wstring freshFolder(const std::wstring& name); // an empty folder under %TEMP%
+std::wstring freshFolder(const std::wstring& name); // an empty folder of the tests' own
 std::string readFileBytes(const std::wstring& path);
+void writeFileBytes(const std::wstring& path, const std::string& bytes);
 std::wstring fromUtf8(const std::string& bytes);
+std::vector<std::wstring> splitLines(const std::wstring& text); // at CR LF, last empty piece dropped
+
+bool disposablePrefix();
+#define SKIP_UNLESS_DISPOSABLE()                                                                                \
+    if (!disposablePrefix())                                                                                    \
+    GTEST_SKIP() << "changes the user's own %APPDATA%: runs only in the disposable Wine prefix of wine-session.sh"
+
+std::wstring roamingFolder(); // %APPDATA% as the program finds it
+std::wstring settingsPath();  // the settings file in it
+OnExit keepSettings();        // puts the settings file back as it was when the scope ends
+
+// ---- The stand-in uploader.
 
 // The script the stand-in uploader runs next (commands joined by line feeds).
 void setStubScript(const std::wstring& script);
+
+// The named event of this test program that the stand-in uploader's
+// "wait NAME" blocks on. Shut again after every test.
+std::wstring gate();
+void openGate();
 
 // Another process (the stand-in uploader) holding path open without
 // sharing; returns its process handle once the file is held.
 HANDLE holdFileOpen(const std::wstring& path);
 void releaseFile(HANDLE holder);
 
+// ---- Windows of a process, this one or another.
+
+std::wstring textOf(HWND window);
+// A visible top-level window of the process with this title, or null once the watchdog fires.
+HWND findWindow(DWORD processId, const std::wstring& title, DWORD ms = kWait);
 // Waits for the end-of-run box, returns its text and dismisses it.
-std::wstring takeSummaryBox(DWORD timeoutMs = 30000);
+std::wstring takeSummaryBox(DWORD processId = GetCurrentProcessId(), DWORD ms = kWait);
+
+// ---- The program's main window in this process, created once.
+
+HWND mainWindow();
+HWND logView();
+std::wstring logText(); // everything in the view, once the queue is drained
+size_t logMark();
+std::wstring logSince(size_t mark);
 
 struct RunOutcome {
-    uint32_t code;           // runCommand's result
-    std::wstring log;        // the lines it added, once both workers ended
-    std::wstring box;        // the summary box's text ("" when no run)
-    std::wstring title;      // the main window's title afterwards
+    uint32_t code;      // runCommand's result
+    std::wstring log;   // the lines it added, once both workers ended
+    std::wstring box;   // the summary box's text ("" when no run)
+    std::wstring title; // the main window's title afterwards
 };
 // One whole run of the stand-in uploader with this script and folder.
-RunOutcome runStub(const std::wstring& script, const std::wstring& folder = L"C:\\windows");
+RunOutcome runStub(const std::wstring& script, const std::wstring& folder = L"C:\\windows", DWORD ms = kWait);

@@ -10,8 +10,9 @@
 //   lines N PREFIX   write N lines "PREFIX i", in large writes
 //   big N            write N bytes 'x' and no line feed
 //   sleep MS         pause
-//   spawn MS TEXT    start a copy of itself that inherits the output, waits
-//                    MS, writes TEXT and exits; do not wait for it
+//   wait NAME        block until the named event NAME is set
+//   spawn NAME TEXT  start a copy of itself that inherits the output, waits
+//                    for the event NAME, writes TEXT and exits; do not wait for it
 //   hold MS PATH     keep PATH open, unshared, for MS milliseconds
 //   crash            fault on purpose
 //   exit CODE        end with CODE (decimal or 0x hex)
@@ -54,7 +55,7 @@ static void writeArgs(const std::wstring& path, int argc, wchar_t** argv)
 static void spawn(const std::wstring& rest)
 {
     size_t space = rest.find(L' ');
-    std::wstring script = L"sleep " + rest.substr(0, space) + L"\ntext " +
+    std::wstring script = L"wait " + rest.substr(0, space) + L"\ntext " +
                           (space == std::wstring::npos ? L"" : rest.substr(space + 1));
     SetEnvironmentVariableW(L"KESTRUP_STUB", script.c_str());
     wchar_t self[MAX_PATH];
@@ -167,6 +168,10 @@ int wmain(int argc, wchar_t** argv)
             put(std::string(count, 'x'));
         } else if (verb == L"sleep") {
             Sleep(wcstoul(rest.c_str(), nullptr, 10));
+        } else if (verb == L"wait") {
+            HANDLE gate = CreateEventW(nullptr, TRUE, FALSE, rest.c_str());
+            WaitForSingleObject(gate, INFINITE);
+            CloseHandle(gate);
         } else if (verb == L"spawn") {
             spawn(rest);
         } else if (verb == L"hold") {

@@ -70,7 +70,7 @@ TEST(ActivityLog, WorkersAndUiThreadNeverMixOrDeadlock)
     std::thread a(worker, L'A'), b(worker, L'B');
     for (int i = 0; i < 40; ++i) {
         appendLog((L"U line " + std::to_wstring(i)).c_str());
-        pump(1);
+        serveMessages();
     }
     a.join(); // the workers never wait for this thread, so joining is safe
     b.join();
@@ -107,7 +107,7 @@ TEST(ActivityLog, KeepsTheNewestLinesWithinTheLimit)
             for (int k = 0; k < 50; ++k)
                 appendLog((L"more " + std::to_wstring(10000 + i * 50 + k)).c_str());
         }).join();
-        pump(5);
+        serveMessages();
     }
     text = logText();
     EXPECT_LE(text.size(), 5000u);

@@ -14,13 +14,6 @@
 #include <random>
 #include <thread>
 
-static std::wstring roaming()
-{
-    std::wstring folder;
-    EXPECT_TRUE(getRoamingAppDataPath(folder));
-    return folder;
-}
-
 TEST(Run, LogsCommandLineOutputAndSummary)
 {
     RunOutcome run = runStub(L"text first line\ntext Upload[1/2] a.bin\nsleep 50\n"
@@ -30,7 +23,7 @@ TEST(Run, LogsCommandLineOutputAndSummary)
     ASSERT_EQ(run.code, 0u);
     std::vector<std::wstring> lines = splitLines(run.log);
     ASSERT_GE(lines.size(), 6u);
-    EXPECT_EQ(lines[0], composeCommandLine(roaming(), L"E:\\posts\\week 12"));
+    EXPECT_EQ(lines[0], composeCommandLine(roamingFolder(), L"E:\\posts\\week 12"));
     std::vector<std::wstring> output;
     int done = 0;
     for (size_t i = 1; i < lines.size(); ++i)
@@ -78,8 +71,8 @@ TEST(Run, UploaderSeesItsArgumentsAsGiven)
         for (size_t at = 0, end; (end = text.find(L'\n', at)) != std::wstring::npos; at = end + 1)
             got.push_back(text.substr(at, end - at));
         ASSERT_EQ(got.size(), 4u) << text;
-        EXPECT_EQ(got[0], composeCommandLine(roaming(), target));
-        EXPECT_EQ(got[2], L"-c=" + roaming() + L"\\kestrup.toml");
+        EXPECT_EQ(got[0], composeCommandLine(roamingFolder(), target));
+        EXPECT_EQ(got[2], L"-c=" + roamingFolder() + L"\\kestrup.toml");
         EXPECT_EQ(got[3], L"-u=" + target);
     }
 }
@@ -89,10 +82,10 @@ TEST(Run, MissingUploaderFailsWithoutThreads)
     std::wstring stub = testDirectory() + L"kestrup.exe";
     std::wstring away = stub + L".away";
     ASSERT_TRUE(MoveFileW(stub.c_str(), away.c_str()));
+    OnExit moveBack{[&] { EXPECT_TRUE(MoveFileW(away.c_str(), stub.c_str())); }};
     RunOutcome run = runStub(L"text never");
-    MoveFileW(away.c_str(), stub.c_str());
     EXPECT_EQ(run.code, 0x80070002u);
-    EXPECT_EQ(splitLines(run.log), std::vector<std::wstring>{composeCommandLine(roaming(), L"C:\\windows")});
+    EXPECT_EQ(splitLines(run.log), std::vector<std::wstring>{composeCommandLine(roamingFolder(), L"C:\\windows")});
     EXPECT_FALSE(runActive());
     EXPECT_EQ(run.box, L"");
 }
@@ -100,21 +93,21 @@ TEST(Run, MissingUploaderFailsWithoutThreads)
 TEST(Run, SecondStartIsRefusedWhileARunIsActive)
 {
     mainWindow();
-    setStubScript(L"sleep 1500\ntext Upload[only]");
+    setStubScript(L"wait " + gate() + L"\ntext Upload[only]");
     size_t mark = logMark();
     ASSERT_EQ(runCommand(L"C:\\windows"), 0u);
     size_t afterFirst = logText().size();
     EXPECT_EQ(runCommand(L"C:\\other"), 0x800700AAu); // HRESULT_FROM_WIN32(ERROR_BUSY)
     EXPECT_EQ(logText().size(), afterFirst) << "a refused start logs nothing";
+    openGate();
     EXPECT_EQ(takeSummaryBox(), L"NZBs sent=1");
-    EXPECT_TRUE(pumpUntil([] { return !runActive(); }));
-    setStubScript(L"");
+    EXPECT_TRUE(waitUntil("the run's workers to end", [] { return !runActive(); }));
     EXPECT_EQ(splitLines(logSince(mark)).size(), 3u); // command line, output, exec.done
 }
 
 TEST(Run, RoamingFolderIsTheUsersOwn)
 {
-    std::wstring folder = roaming();
+    std::wstring folder = roamingFolder();
     EXPECT_EQ(folder.substr(1, 2), L":\\");
     EXPECT_NE(folder.back(), L'\\');
     EXPECT_NE(GetFileAttributesW(folder.c_str()), INVALID_FILE_ATTRIBUTES);

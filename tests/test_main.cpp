@@ -1,4 +1,5 @@
-#include <windows.h>
+#include "harness.h"
+
 #include <objbase.h>
 
 #include <gtest/gtest.h>
@@ -8,5 +9,6 @@ int wmain(int argc, wchar_t** argv)
     // The program's UI thread is a single-threaded COM apartment; so is this one.
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     testing::InitGoogleTest(&argc, argv);
+    installCleanUp();
     return RUN_ALL_TESTS();
 }

@@ -6,6 +6,11 @@ import tomllib
 
 folder = pathlib.Path(sys.argv[1])
 cases = sorted(folder.glob("*.toml"))
+if not cases:
+    # The saving cases write the user's own settings file, so they run only
+    # in the disposable Wine prefix; without their files there is nothing to check.
+    print(f"skipped: no saved settings files in {folder} (the saving cases did not run)")
+    sys.exit(77)
 failed = 0
 for toml_file in cases:
     expect = dict(line.split("=", 1) for line in toml_file.with_suffix(".expect").read_text().splitlines())
@@ -19,4 +24,4 @@ for toml_file in cases:
     failed += not ok
     print(("ok  " if ok else "BAD ") + toml_file.name + ("" if ok else f": {table!r} != {want!r}"))
 print(f"{len(cases) - failed} passed, {failed} failed")
-sys.exit(1 if failed or not cases else 0)
+sys.exit(1 if failed else 0)
