@@ -18,12 +18,18 @@ DWORD WINAPI readExtProgram(LPVOID)
             ++runSlot.sentCount;
     };
 
-    DWORD got;
+    DWORD got, waiting = 0;
     while (ReadFile(runSlot.outRead, buffer, 512, &got, nullptr)) {
         feedOutput(pending, buffer, got, handleLine);
+        // While more output is already waiting, its lines join this block:
+        // a flood then takes the log's lock once for many reads, not for each.
+        if (got == 512 && lines.size() < 16384 && PeekNamedPipe(runSlot.outRead, nullptr, 0, nullptr, &waiting, nullptr) &&
+            waiting > 0)
+            continue;
         appendLogLines(lines);
         lines.clear();
     }
+    appendLogLines(lines);
 
     DWORD error = GetLastError();
     CloseHandle(runSlot.outRead);
