@@ -107,19 +107,6 @@ HWND appFocus(const App& app)
     return info.hwndFocus;
 }
 
-void sendKeys(const std::vector<std::pair<WORD, bool>>& keys)
-{
-    std::vector<INPUT> inputs;
-    for (auto [key, down] : keys) {
-        INPUT in = {INPUT_KEYBOARD};
-        in.ki.wVk = key;
-        in.ki.wScan = static_cast<WORD>(MapVirtualKeyW(key, MAPVK_VK_TO_VSC));
-        in.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
-        inputs.push_back(in);
-    }
-    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-}
-
 bool bringToFront(const App& app, HWND window, HWND focus)
 {
     SetForegroundWindow(window);

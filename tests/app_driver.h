@@ -44,8 +44,6 @@ bool waitForLog(const App& app, const std::vector<std::wstring>& lines);
 // The focused window of the app's UI thread.
 HWND appFocus(const App& app);
 
-// Real keyboard input to the foreground window: (virtual key, down) pairs.
-void sendKeys(const std::vector<std::pair<WORD, bool>>& keys);
 // Makes window the foreground window, with the keyboard focus on focus.
 bool bringToFront(const App& app, HWND window, HWND focus);
 

@@ -21,12 +21,17 @@ static double waitFactor()
     return factor;
 }
 
+// Checks done() at least every 10 ms, also while messages keep coming: a
+// flood of posted messages must not keep a wait from seeing its event.
 static bool serveUntil(const std::function<bool()>& done, DWORD ms)
 {
     DWORD start = GetTickCount();
     for (;;) {
         MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        bool more = false;
+        for (DWORD batch = GetTickCount(); GetTickCount() - batch < 10;) {
+            if (!(more = PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)))
+                break;
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }
@@ -35,7 +40,8 @@ static bool serveUntil(const std::function<bool()>& done, DWORD ms)
         DWORD spent = GetTickCount() - start;
         if (spent >= ms)
             return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min<DWORD>(10, ms - spent), QS_ALLINPUT);
+        if (!more)
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min<DWORD>(10, ms - spent), QS_ALLINPUT);
     }
 }
 
@@ -247,6 +253,19 @@ std::wstring textOf(HWND window)
     std::wstring text(static_cast<size_t>(length) + 1, L'\0');
     text.resize(static_cast<size_t>(SendMessageW(window, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(text.data()))));
     return text;
+}
+
+void sendKeys(const std::vector<std::pair<WORD, bool>>& keys)
+{
+    std::vector<INPUT> inputs;
+    for (auto [key, down] : keys) {
+        INPUT in = {INPUT_KEYBOARD};
+        in.ki.wVk = key;
+        in.ki.wScan = static_cast<WORD>(MapVirtualKeyW(key, MAPVK_VK_TO_VSC));
+        in.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
+        inputs.push_back(in);
+    }
+    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
 static HWND visibleWindow(DWORD processId, const std::wstring& title)

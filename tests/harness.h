@@ -77,6 +77,9 @@ void releaseFile(HANDLE holder);
 // ---- Windows of a process, this one or another.
 
 std::wstring textOf(HWND window);
+// Real keyboard input to the foreground window: (virtual key, down) pairs.
+void sendKeys(const std::vector<std::pair<WORD, bool>>& keys);
+
 // A visible top-level window of the process with this title, or null once the watchdog fires.
 HWND findWindow(DWORD processId, const std::wstring& title, DWORD ms = kWait);
 // Waits for the end-of-run box, returns its text and dismisses it.

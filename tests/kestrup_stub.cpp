@@ -33,10 +33,12 @@ static std::string utf8(const std::wstring& text)
     return bytes;
 }
 
+// Like an uploader whose reader has gone, it ends when its output breaks.
 static void put(const std::string& bytes)
 {
     DWORD written;
-    WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    if (!WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr))
+        ExitProcess(GetLastError());
 }
 
 static void writeArgs(const std::wstring& path, int argc, wchar_t** argv)

@@ -28,6 +28,12 @@ std::wstring fallbackErrorText(uint32_t code);
 // Appends prefix followed directly by errorText(code).
 void logError(const wchar_t* prefix, uint32_t code);
 
-// Waits until the UI thread has moved every queued line into the view.
-// For worker threads that must not show a result before their own lines.
+// Waits until every line queued so far is in the view (or dropped for newer
+// ones), without sending the UI thread anything: for a worker that must not
+// show a result before its own lines. On the UI thread (the tests) it moves
+// them all at once.
 void flushLog();
+
+// The longest step, in microseconds, that the UI thread spent moving the
+// queue into the view since the last call. For the benchmark.
+uint32_t takeLongestLogStep();
