@@ -8,11 +8,14 @@
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
+    restrictDllSearch(); // before anything can load a DLL by name
+
     // The known-folder lookup and the folder picker are COM objects used on
     // this thread.
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
 
-    wchar_t title[100], className[100];
+    // Zeroed, so that a failed LoadStringW leaves an empty text.
+    wchar_t title[100] = {}, className[100] = {};
     LoadStringW(instance, IDS_APP_TITLE, title, 100);
     LoadStringW(instance, IDS_CLASS_NAME, className, 100);
     registerMainWindowClass(instance, className);

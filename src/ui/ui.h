@@ -4,6 +4,10 @@
 
 extern HINSTANCE appInstance; // the program module; opens the settings dialog
 
+// Restricts the default DLL search to System32, for the whole process and
+// for good. The entry point's first act.
+void restrictDllSearch();
+
 // Registers the main window's class under className.
 ATOM registerMainWindowClass(HINSTANCE instance, const wchar_t* className);
 
