@@ -35,6 +35,11 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 wineserver -p >/dev/null 2>&1 || true
 wineboot >/dev/null 2>&1 || true
+# Debian's Wine looks for its own fonts (Tahoma, and Marlett for the caption
+# buttons) in the prefix only; without them windows show stand-in glyphs.
+for font in /usr/share/wine/fonts/*; do
+  [ -e "$WINEPREFIX/drive_c/windows/Fonts/${font##*/}" ] || cp "$font" "$WINEPREFIX/drive_c/windows/Fonts/"
+done
 echo "This Wine prefix belongs to dravlet-ui's build: its tests may change this user's files." \
   > "$WINEPREFIX/drive_c/dravlet-disposable-prefix.txt"
 # With no window manager on a private Xvfb, Wine waits two seconds for one

@@ -232,8 +232,10 @@ HANDLE holdFileOpen(const std::wstring& path)
     CloseHandle(holder.hThread);
     waitUntil("another process to hold the file open", [&] {
         HANDLE probe = CreateFileW(path.c_str(), GENERIC_READ, 7, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (probe == INVALID_HANDLE_VALUE)
+            return GetLastError() == ERROR_SHARING_VIOLATION;
         CloseHandle(probe);
-        return probe == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION;
+        return false;
     });
     return holder.hProcess;
 }

@@ -2,6 +2,7 @@
 #include "harness.h"
 
 #include "log/activity_log.h"
+#include "resource.h"
 
 #include <gtest/gtest.h>
 
@@ -58,6 +59,27 @@ TEST(ActivityLog, EachAppendIsOneLine)
     logError(L"step failed=", ERROR_ACCESS_DENIED);
     EXPECT_EQ(logSince(mark), L"\r\nends in CR\r\r\ntwo\r\nlines\r\nstep failed=" + errorText(5) + L"\r\n");
     EXPECT_EQ(GetFocus(), logView()); // appends on the UI thread take the focus
+}
+
+TEST(ActivityLog, ViewHasAFixedPitchFontAndTheButtonTheMessageFont)
+{
+    // Read in this process: another cannot read a GDI handle.
+    NONCLIENTMETRICSW metrics = {sizeof metrics};
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    auto fontOf = [](HWND window) { return reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0)); };
+    HFONT button = fontOf(GetDlgItem(mainWindow(), IDC_CHOOSE)), log = fontOf(logView());
+    ASSERT_TRUE(button && log) << "no font is the old System font";
+    LOGFONTW buttonFace = {};
+    GetObjectW(button, sizeof buttonFace, &buttonFace);
+    EXPECT_STREQ(buttonFace.lfFaceName, metrics.lfMessageFont.lfFaceName);
+    EXPECT_EQ(buttonFace.lfHeight, metrics.lfMessageFont.lfHeight);
+    HDC dc = GetDC(logView());
+    HGDIOBJ old = SelectObject(dc, log);
+    TEXTMETRICW realized = {};
+    GetTextMetricsW(dc, &realized);
+    SelectObject(dc, old);
+    ReleaseDC(logView(), dc);
+    EXPECT_FALSE(realized.tmPitchAndFamily & TMPF_FIXED_PITCH) << "the bit set means variable pitch";
 }
 
 TEST(ActivityLog, WorkersAndUiThreadNeverMixOrDeadlock)
