@@ -1,5 +1,8 @@
 #include "app_driver.h"
 
+#include <initguid.h>
+#include <wincodec.h>
+
 #include <gtest/gtest.h>
 
 static void copyInto(const std::wstring& from, const std::wstring& to)
@@ -40,6 +43,16 @@ App startApp(const std::wstring& name, const std::wstring& arguments, bool withU
     if (withUploader)
         copyInto(testDirectory() + L"kestrup.exe", folder + L"\\kestrup.exe");
     return launch(folder, arguments, stubScript);
+}
+
+App startAppIn(const std::wstring& folder)
+{
+    std::wstring program = folder + L"\\dravlet-ui.exe";
+    if (GetFileAttributesW(program.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        copyInto(testDirectory() + L"..\\dravlet-ui.exe", program);
+        copyInto(testDirectory() + L"kestrup.exe", folder + L"\\kestrup.exe");
+    }
+    return launch(folder, L"", L"");
 }
 
 App startRelease(const std::wstring& stubScript)
@@ -152,30 +165,53 @@ void typeInto(HWND control, const std::wstring& text)
         PostMessageW(control, WM_CHAR, c, 1);
 }
 
-void screenshot(HWND window, const std::wstring& name)
+std::wstring screenshot(const std::vector<HWND>& windows, const std::wstring& name)
 {
-    RECT r;
-    GetWindowRect(window, &r);
-    int width = r.right - r.left, height = r.bottom - r.top;
+    RECT all = {};
+    for (HWND window : windows) {
+        RECT r;
+        GetWindowRect(window, &r);
+        UnionRect(&all, &all, &r);
+    }
+    int width = all.right - all.left, height = all.bottom - all.top;
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
     BITMAPINFO info = {};
-    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, height, 1, 24, BI_RGB};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 24, BI_RGB}; // top-down rows
     void* bits = nullptr;
     HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+    BitBlt(memory, 0, 0, width, height, screen, all.left, all.top, SRCCOPY);
     SelectObject(memory, old);
-    DWORD stride = ((width * 3 + 3) & ~3), size = stride * height;
-    BITMAPFILEHEADER file = {0x4D42, static_cast<DWORD>(sizeof file + sizeof info.bmiHeader + size), 0, 0,
-                             sizeof file + sizeof info.bmiHeader};
-    std::wstring path = testDirectory() + L"..\\screenshots";
-    CreateDirectoryW(path.c_str(), nullptr);
-    std::string bytes(reinterpret_cast<const char*>(&file), sizeof file);
-    bytes.append(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
-    bytes.append(static_cast<const char*>(bits), size);
-    writeFileBytes(path + L"\\" + name + L".bmp", bytes);
+    GdiFlush();
+
+    wchar_t full[MAX_PATH];
+    GetFullPathNameW((testDirectory() + L"..\\screenshots").c_str(), MAX_PATH, full, nullptr);
+    std::wstring folder = full;
+    CreateDirectoryW(folder.c_str(), nullptr);
+    std::wstring path = folder + L"\\" + name + L".png";
+    IWICImagingFactory* factory = nullptr;
+    IWICStream* stream = nullptr;
+    IWICBitmapEncoder* encoder = nullptr;
+    IWICBitmapFrameEncode* frame = nullptr;
+    WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
+    UINT stride = (width * 3 + 3) & ~3u;
+    bool saved = SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+                                            reinterpret_cast<void**>(&factory))) &&
+                 SUCCEEDED(factory->CreateStream(&stream)) &&
+                 SUCCEEDED(stream->InitializeFromFilename(path.c_str(), GENERIC_WRITE)) &&
+                 SUCCEEDED(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, &encoder)) &&
+                 SUCCEEDED(encoder->Initialize(stream, WICBitmapEncoderNoCache)) &&
+                 SUCCEEDED(encoder->CreateNewFrame(&frame, nullptr)) && SUCCEEDED(frame->Initialize(nullptr)) &&
+                 SUCCEEDED(frame->SetSize(width, height)) && SUCCEEDED(frame->SetPixelFormat(&format)) &&
+                 SUCCEEDED(frame->WritePixels(height, stride, stride * height, static_cast<BYTE*>(bits))) &&
+                 SUCCEEDED(frame->Commit()) && SUCCEEDED(encoder->Commit());
+    for (IUnknown* object : std::initializer_list<IUnknown*>{frame, encoder, stream, factory})
+        if (object)
+            object->Release();
     DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
+    EXPECT_TRUE(saved) << "the screenshot " << testing::PrintToString(path);
+    return path;
 }

@@ -24,6 +24,8 @@ struct App {
 // script, kestrup.exe is the stand-in uploader running that script.
 App startApp(const std::wstring& name, const std::wstring& arguments = L"", bool withUploader = true,
              const std::wstring& stubScript = L"");
+// Starts the program already in folder, with kestrup.exe beside it.
+App startAppIn(const std::wstring& folder);
 // Starts the program unpacked from the release package (release-check in
 // the build folder), with the stand-in uploader put beside it.
 App startRelease(const std::wstring& stubScript);
@@ -56,5 +58,6 @@ HWND openConfig(App& app);
 bool waitClosed(App& app, HWND dialog);
 void typeInto(HWND control, const std::wstring& text); // WM_CHAR for each character
 
-// Writes a screenshot of the window into the build folder as name.bmp.
-void screenshot(HWND window, const std::wstring& name);
+// Writes the screen's picture of these windows, cropped to them, into the
+// build folder's screenshots as name.png; returns its path.
+std::wstring screenshot(const std::vector<HWND>& windows, const std::wstring& name);

@@ -77,8 +77,6 @@ TEST(Shell, MainWindowAsBuilt)
         RECT client;
         GetClientRect(app.main, &client);
         expectLayout(app.main, client.right, client.bottom);
-        if (*arguments == 0)
-            screenshot(app.main, L"main-window");
         EXPECT_TRUE(resizeClient(app.main, 500, 300));
         expectLayout(app.main, 500, 300);
         EXPECT_TRUE(resizeClient(app.main, 400, 30)); // no room left for the log: its height is 0
@@ -144,8 +142,6 @@ TEST(Chooser, PickedFolderRunsTheUploader)
     waitForLog(app, {commandLineFor(folder)});
     openGate();
     ASSERT_TRUE(findAppWindow(app, L"Kestrup Finished"));
-    waitUntil("four lines before the summary", [&] { return appLogLines(app).size() >= 4; });
-    screenshot(app.main, L"main-window-run");
     EXPECT_EQ(takeAppSummary(app), L"NZBs sent=2");
     EXPECT_EQ(textOf(app.main), L"Kestrup sent=2");
     ASSERT_TRUE(waitUntil("exec.done", [&] { return appLogLines(app).size() == 5; }));
@@ -253,7 +249,6 @@ TEST(Dialog, OpensEmptyWithSaveFocusedAndTabsInOrder)
         EXPECT_EQ(textOf(GetDlgItem(dialog, id)), L"") << id;
     EXPECT_EQ(SendMessageW(GetDlgItem(dialog, 1004), BM_GETCHECK, 0, 0), BST_UNCHECKED);
     ASSERT_TRUE(bringToFront(app, dialog, GetDlgItem(dialog, IDOK))) << "Save starts with the focus";
-    screenshot(dialog, L"settings-dialog");
     for (int id : {1001, 1002, 1003, 1005, 1004, IDOK}) {
         sendKeys({{VK_TAB, true}, {VK_TAB, false}});
         EXPECT_TRUE(waitUntil("Tab to reach control " + std::to_string(id),

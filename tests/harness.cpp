@@ -9,6 +9,8 @@
 
 #include <cstdlib>
 
+bool demoByItself;
+
 // ---- Waits
 
 static double waitFactor()

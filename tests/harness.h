@@ -10,6 +10,9 @@
 #include <string>
 #include <vector>
 
+// --auto on the command line: scripts/demo.sh runs the demo session.
+extern bool demoByItself;
+
 // ---- Waits. None depends on the machine's speed: each waits for an event
 // and has a watchdog far above what the event needs. DRAVLET_WAIT_FACTOR
 // (default 1) scales the watchdogs of the waits a test makes on the program.
