@@ -47,19 +47,7 @@ App startApp(const std::wstring& name, const std::wstring& arguments, bool withU
 
 App startAppIn(const std::wstring& folder)
 {
-    std::wstring program = folder + L"\\dravlet-ui.exe";
-    if (GetFileAttributesW(program.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        copyInto(testDirectory() + L"..\\dravlet-ui.exe", program);
-        copyInto(testDirectory() + L"kestrup.exe", folder + L"\\kestrup.exe");
-    }
     return launch(folder, L"", L"");
-}
-
-App startRelease(const std::wstring& stubScript)
-{
-    std::wstring folder = testDirectory() + L"..\\release-check";
-    copyInto(testDirectory() + L"kestrup.exe", folder + L"\\kestrup.exe");
-    return launch(folder, L"", stubScript);
 }
 
 DWORD waitExit(App& app, DWORD ms)
@@ -163,6 +151,15 @@ void typeInto(HWND control, const std::wstring& text)
 {
     for (wchar_t c : text)
         PostMessageW(control, WM_CHAR, c, 1);
+}
+
+void typeSettings(HWND dialog, const std::wstring& host, const std::wstring& user, const std::wstring& pass,
+                  const std::wstring& conns)
+{
+    typeInto(GetDlgItem(dialog, 1001), host);
+    typeInto(GetDlgItem(dialog, 1002), user);
+    typeInto(GetDlgItem(dialog, 1003), pass);
+    typeInto(GetDlgItem(dialog, 1005), conns);
 }
 
 std::wstring screenshot(const std::vector<HWND>& windows, const std::wstring& name)

@@ -24,11 +24,8 @@ struct App {
 // script, kestrup.exe is the stand-in uploader running that script.
 App startApp(const std::wstring& name, const std::wstring& arguments = L"", bool withUploader = true,
              const std::wstring& stubScript = L"");
-// Starts the program already in folder, with kestrup.exe beside it.
+// Starts the program that is in folder already, with kestrup.exe beside it.
 App startAppIn(const std::wstring& folder);
-// Starts the program unpacked from the release package (release-check in
-// the build folder), with the stand-in uploader put beside it.
-App startRelease(const std::wstring& stubScript);
 // Waits for the process to end and returns its exit code (STILL_ACTIVE when the watchdog fires).
 DWORD waitExit(App& app, DWORD ms = kWait);
 
@@ -57,6 +54,9 @@ std::wstring takeAppSummary(const App& app);
 HWND openConfig(App& app);
 bool waitClosed(App& app, HWND dialog);
 void typeInto(HWND control, const std::wstring& text); // WM_CHAR for each character
+// Types into the dialog's Host, Username, Password and Connections fields.
+void typeSettings(HWND dialog, const std::wstring& host, const std::wstring& user, const std::wstring& pass,
+                  const std::wstring& conns);
 
 // Writes the screen's picture of these windows, cropped to them, into the
 // build folder's screenshots as name.png; returns its path.

@@ -266,10 +266,7 @@ TEST(Dialog, TypedValuesAreSavedByEnter)
     ASSERT_TRUE(app.main);
     HWND dialog = openConfig(app);
     ASSERT_TRUE(dialog);
-    typeInto(GetDlgItem(dialog, 1001), L"News.Example.COM");
-    typeInto(GetDlgItem(dialog, 1002), L"JohnDoe");
-    typeInto(GetDlgItem(dialog, 1003), L"Se\"cr\\eT");
-    typeInto(GetDlgItem(dialog, 1005), L"1x2y");
+    typeSettings(dialog, L"News.Example.COM", L"JohnDoe", L"Se\"cr\\eT", L"1x2y");
     PostMessageW(GetDlgItem(dialog, 1004), BM_CLICK, 0, 0);
     ASSERT_TRUE(waitUntil("the box checked", [&] { return SendMessageW(GetDlgItem(dialog, 1004), BM_GETCHECK, 0, 0) == BST_CHECKED; }));
     EXPECT_EQ(textOf(GetDlgItem(dialog, 1001)), L"news.example.com");
@@ -432,33 +429,4 @@ TEST(Faults, SettingsFileThatCannotBeWrittenIsLeftAlone)
         EXPECT_TRUE(log[0] == L"Cannot open file=" + errorText(ERROR_PATH_NOT_FOUND) ||
                     log[0].rfind(L"pkf->GetPath failed: ", 0) == 0) << log[0];
     }
-}
-
-TEST(Release, UnpackedPackageRunsAWholeSession)
-{
-    std::wstring folder = freshFolder(L"release-posts");
-    for (const wchar_t* name : {L"\\a.rar", L"\\b.rar", L"\\c.par2"})
-        writeFileBytes(folder + name, "");
-    App app = startRelease(L""); // the stand-in uploader's demo: one line per file
-    ASSERT_TRUE(app.main) << "the unpacked program did not start";
-
-    if (disposablePrefix()) { // saving writes the user's own settings file
-        OnExit restore = keepSettings();
-        HWND dialog = openConfig(app);
-        ASSERT_TRUE(dialog);
-        typeInto(GetDlgItem(dialog, 1001), L"news.example.com");
-        typeInto(GetDlgItem(dialog, 1005), L"8");
-        PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
-        ASSERT_TRUE(waitClosed(app, dialog));
-        EXPECT_NE(readFileBytes(settingsPath()).find("Host = \"news.example.com\"\r\n"), std::string::npos);
-        EXPECT_TRUE(waitUntil("the save's log line", [&] { return appLog(app).find(L"Saved config " + settingsPath()) != std::wstring::npos; }));
-    }
-
-    pickFolder(app, folder);
-    EXPECT_EQ(takeAppSummary(app), L"NZBs sent=3");
-    EXPECT_EQ(textOf(app.main), L"Kestrup sent=3");
-    EXPECT_NE(appLog(app).find(L"] a.rar\r\n"), std::wstring::npos);
-
-    PostMessageW(app.main, WM_COMMAND, 105, 0);
-    EXPECT_EQ(waitExit(app), 0u);
 }
