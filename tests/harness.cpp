@@ -307,6 +307,8 @@ std::wstring takeSummaryBox(DWORD processId, DWORD ms)
     return text;
 }
 
+static void endRun();
+
 // ---- The program's main window in this process
 
 static HWND mainHandle, viewHandle;
@@ -357,7 +359,8 @@ RunOutcome runStub(const std::wstring& script, const std::wstring& folder, DWORD
     outcome.code = runCommand(folder.c_str());
     if (outcome.code == 0) {
         outcome.box = takeSummaryBox(GetCurrentProcessId(), ms);
-        waitUntil("the run's workers to end", [] { return !runActive(); });
+        if (!waitUntil("the run's workers to end", [] { return !runActive(); }))
+            endRun(); // so that the test's next run is not refused
     }
     setStubScript(L"");
     outcome.log = logSince(mark);
@@ -399,10 +402,11 @@ static void stopOtherProcesses()
     }
 }
 
-// A run of this process ends once its uploader is gone: its box is
-// dismissed as it shows, then its workers end.
-static void finishRun()
+// Stops every process the test started; a run of this process then ends:
+// its box is dismissed as it shows, and its workers end.
+static void endRun()
 {
+    stopOtherProcesses();
     settle([] {
         if (HWND box = visibleWindow(GetCurrentProcessId(), L"Kestrup Finished"))
             PostMessageW(box, WM_COMMAND, IDOK, 0);
@@ -419,8 +423,7 @@ struct CleanUp : testing::EmptyTestEventListener {
         setStubScript(L"");
         if (gateEvent)
             ResetEvent(gateEvent);
-        stopOtherProcesses();
-        finishRun();
+        endRun();
         if (viewHandle)
             SendMessageW(viewHandle, EM_LIMITTEXT, 640000, 0);
         if (IsWindow(focus))
