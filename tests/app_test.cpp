@@ -187,11 +187,12 @@ TEST(Chooser, FoldersReachTheUploaderExactly)
     std::wstring base = freshFolder(L"exact");
     std::wstring spaced = base + L"\\with space";
     CreateDirectoryW(spaced.c_str(), nullptr);
+    // 200 characters whatever the length of the build folder's path.
     std::wstring deep = base;
-    while (deep.size() < 190)
+    ASSERT_LT(deep.size(), 180u) << "scratch folder too deep for this case";
+    while (deep.size() + 14 < 199)
         CreateDirectoryW((deep += L"\\deeper-folder").c_str(), nullptr);
-    deep += std::wstring(200 - deep.size() - 1, L'x');
-    deep = deep.substr(0, 199) + L"z";
+    deep += L"\\" + std::wstring(198 - deep.size(), L'x') + L"z";
     CreateDirectoryW(deep.c_str(), nullptr);
     ASSERT_EQ(deep.size(), 200u);
 
