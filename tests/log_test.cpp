@@ -149,6 +149,16 @@ TEST(ActivityLog, AppendsFromEveryThreadShowWithoutBeingAskedFor)
 
 TEST(ActivityLog, KeepsTheNewestLinesWithinTheLimit)
 {
+    // Lines that wait while the limit comes down still reach the view.
+    SetWindowTextW(logView(), L"");
+    std::thread([] {
+        for (int i = 0; i < 8; ++i)
+            appendLog((std::wstring(600, L'x') + std::to_wstring(i)).c_str());
+    }).join();
+    SendMessageW(logView(), EM_LIMITTEXT, 1000, 0);
+    EXPECT_TRUE(waitUntil("the newest waiting line within a limit of 1000",
+                          [] { return textOf(logView()) == std::wstring(600, L'x') + L"7\r\n"; }));
+
     SendMessageW(logView(), EM_LIMITTEXT, 5000, 0);
     SetWindowTextW(logView(), L"");
     // From a worker, so that lines queue up beyond the limit before they show.

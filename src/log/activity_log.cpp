@@ -26,7 +26,8 @@
 // No lost wake-up: whenever text is queued, drainScheduled is set, and then
 // either a WM_LOG_FLUSH is posted, the step timer is armed, or the UI thread
 // is in a step. An append posts only when it sets drainScheduled; a step
-// clears it only when it leaves the queue empty; both under logLock.
+// clears it when it leaves the queue empty or could schedule nothing (a
+// full message queue), and flushLog then tries again; all under logLock.
 //
 // The queue keeps at most the view's limit: its oldest lines are dropped, so
 // the newest output always shows. Nothing here is ever destroyed: workers may
@@ -199,6 +200,7 @@ static bool step()
     size_t limit = limitNow();
     size_t length = static_cast<size_t>(GetWindowTextLengthW(logView));
     WaitForSingleObject(logLock, INFINITE);
+    boundQueue(); // the limit may have come down since the last append
     size_t take = nextPiece(pieceBudget());
     size_t backlog = queuedNow();
     std::wstring piece;
@@ -248,8 +250,11 @@ static void stepInTurn()
     if (waiting == 0 && PostMessageW(logView, WM_LOG_FLUSH, 0, 0))
         return;
     stepAfterPaint = !(waiting & QS_INPUT) && GetUpdateRect(logView, nullptr, FALSE);
-    if (!SetTimer(logView, stepTimer(), USER_TIMER_MINIMUM, nullptr))
-        PostMessageW(logView, WM_LOG_FLUSH, 0, 0);
+    if (SetTimer(logView, stepTimer(), USER_TIMER_MINIMUM, nullptr) || PostMessageW(logView, WM_LOG_FLUSH, 0, 0))
+        return;
+    WaitForSingleObject(logLock, INFINITE);
+    logQueue.drainScheduled = false;
+    ReleaseMutex(logLock);
 }
 
 static LRESULT CALLBACK logViewProc(HWND view, UINT message, WPARAM wParam, LPARAM lParam)
@@ -290,6 +295,13 @@ void initLog(HWND view, HANDLE lock)
         SetWindowLongPtrW(view, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(logViewProc)));
 }
 
+// Has the UI thread start draining the queue, unless it is scheduled already.
+static void scheduleDrain() // logLock held
+{
+    if (!logQueue.drainScheduled && logView)
+        logQueue.drainScheduled = PostMessageW(logView, WM_LOG_FLUSH, 0, 0) != FALSE;
+}
+
 // Queues text (whole lines with their CR LF) for the UI thread to insert.
 static void appendQueued(const wchar_t* text, const wchar_t* lineEnd)
 {
@@ -300,8 +312,7 @@ static void appendQueued(const wchar_t* text, const wchar_t* lineEnd)
     logQueue.text += lineEnd;
     logQueue.queued += logQueue.text.size() - before;
     boundQueue();
-    if (!logQueue.drainScheduled && logView)
-        logQueue.drainScheduled = PostMessageW(logView, WM_LOG_FLUSH, 0, 0) != FALSE;
+    scheduleDrain();
     ReleaseMutex(logLock);
     if (logView && GetWindowThreadProcessId(logView, nullptr) == GetCurrentThreadId())
         SetFocus(logView);
@@ -333,8 +344,10 @@ void flushLog()
         if (logQueue.done >= target)
             break;
         ResetEvent(logStep);
+        scheduleDrain();
         ReleaseMutex(logLock);
-        WaitForSingleObject(logStep, INFINITE);
+        // Not for ever: a drain that could not be scheduled is tried again.
+        WaitForSingleObject(logStep, 250);
         WaitForSingleObject(logLock, INFINITE);
     }
     ReleaseMutex(logLock);
