@@ -292,11 +292,7 @@ static double readerCore(const std::string& data, int& count)
     std::wstring block;
     count = 0;
     for (size_t at = 0; at < data.size(); at += 512) {
-        feedOutput(pending, data.data() + at, std::min<size_t>(512, data.size() - at), [&](const char* b, size_t n, bool sent) {
-            appendUtf8(block, b, n);
-            block += L"\r\n";
-            count += sent;
-        });
+        count += feedOutputLines(pending, data.data() + at, std::min<size_t>(512, data.size() - at), block);
         block.clear();
     }
     return secondsSince(start);

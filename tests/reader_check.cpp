@@ -10,14 +10,15 @@
 struct Outcome {
     std::vector<std::string> pieces; // as handed on, in order
     std::vector<std::wstring> lines; // each piece decoded
-    int count = 0;
+    std::wstring block;              // what the reader logs, read by read
+    int count = 0, blockCount = 0;
     size_t maxPending = 0;
 };
 
 static Outcome readStream(const std::string& stream, const std::vector<size_t>& cuts)
 {
     Outcome out;
-    PendingLine pending;
+    PendingLine pending, reader;
     auto onPiece = [&](const char* bytes, size_t n, bool sent) {
         out.pieces.emplace_back(bytes, n);
         out.lines.push_back(decodeUtf8(bytes, n));
@@ -27,10 +28,12 @@ static Outcome readStream(const std::string& stream, const std::vector<size_t>& 
     for (size_t cut : cuts) {
         size_t n = std::min(cut, stream.size() - at);
         feedOutput(pending, stream.data() + at, n, onPiece);
+        out.blockCount += feedOutputLines(reader, stream.data() + at, n, out.block);
         out.maxPending = std::max(out.maxPending, pending.bytes.size());
         at += n;
     }
     feedOutput(pending, stream.data() + at, stream.size() - at, onPiece);
+    out.blockCount += feedOutputLines(reader, stream.data() + at, stream.size() - at, out.block);
     out.maxPending = std::max(out.maxPending, pending.bytes.size());
     return out;
 }
@@ -98,6 +101,11 @@ std::string checkReaderCore(const uint8_t* data, size_t size)
         return "pieces differ from a single read";
     if (pieces.count != whole.count)
         return "count differs from a single read";
+    std::wstring logged;
+    for (const std::wstring& line : pieces.lines)
+        logged += line + L"\r\n";
+    if (pieces.block != logged || pieces.blockCount != pieces.count)
+        return "the reader's block of lines differs from its pieces decoded";
     if (pieces.maxPending >= kMaxLineBytes + 512)
         return "pending bytes grew past their cap";
     std::string broken = checkAgainstRule(stream, whole);

@@ -85,7 +85,10 @@ static LONGLONG nowUs()
         QueryPerformanceFrequency(&frequency);
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
-    return now.QuadPart * 1000000 / frequency.QuadPart;
+    // Whole seconds and the rest apart: the count times a million would
+    // overflow after days of uptime.
+    LONGLONG seconds = now.QuadPart / frequency.QuadPart, rest = now.QuadPart % frequency.QuadPart;
+    return seconds * 1000000 + rest * 1000000 / frequency.QuadPart;
 }
 
 static size_t queuedNow() // logLock held

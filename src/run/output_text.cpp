@@ -2,6 +2,76 @@
 
 #include <string_view>
 
+// Hands on one piece of the line in progress; sent is true for the one
+// piece of a line with which the line first holds the marker.
+template <typename Sink>
+static void handOn(PendingLine& line, const char* bytes, size_t n, bool ends, Sink& sink)
+{
+    bool sent = false;
+    if (!line.counted) {
+        if (line.tail.empty()) {
+            sent = holdsMarker(bytes, n);
+        } else {
+            std::string seam = line.tail;
+            seam.append(bytes, std::min<size_t>(n, 6));
+            sent = holdsMarker(seam.data(), seam.size()) || holdsMarker(bytes, n);
+        }
+        line.counted = sent;
+    }
+    sink(bytes, n, sent);
+    if (ends) {
+        line.counted = false;
+        line.tail.clear();
+    } else if (!line.counted) {
+        line.tail.append(bytes, n);
+        if (line.tail.size() > 6)
+            line.tail.erase(0, line.tail.size() - 6);
+    }
+}
+
+// Both entry points share this, each with its sink inlined.
+template <typename Sink>
+static void feedWith(PendingLine& line, const char* chunk, size_t n, Sink&& sink)
+{
+    const char* p = chunk;
+    const char* end = chunk + n;
+    for (;;) {
+        const char* lf = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+        const char* stop = lf ? lf : end;
+        if (line.bytes.empty() && lf && static_cast<size_t>(lf - p) <= kMaxLineBytes) {
+            handOn(line, p, static_cast<size_t>(lf - p), true, sink); // the usual case: no copy
+        } else {
+            line.bytes.append(p, static_cast<size_t>(stop - p));
+            while (line.bytes.size() > kMaxLineBytes) {
+                size_t cut = lineCutBefore(line.bytes, kMaxLineBytes);
+                handOn(line, line.bytes.data(), cut, false, sink);
+                line.bytes.erase(0, cut);
+            }
+            if (!lf)
+                return;
+            handOn(line, line.bytes.data(), line.bytes.size(), true, sink);
+            line.bytes.clear();
+        }
+        p = lf + 1;
+    }
+}
+
+void feedOutput(PendingLine& line, const char* chunk, size_t n, OnPiece onPiece, void* context)
+{
+    feedWith(line, chunk, n, [&](const char* bytes, size_t k, bool sent) { onPiece(context, bytes, k, sent); });
+}
+
+int feedOutputLines(PendingLine& line, const char* chunk, size_t n, std::wstring& lines)
+{
+    int sent = 0;
+    feedWith(line, chunk, n, [&](const char* bytes, size_t k, bool counts) {
+        appendUtf8(lines, bytes, k);
+        lines += L"\r\n";
+        sent += counts;
+    });
+    return sent;
+}
+
 size_t lineCutBefore(const std::string& bytes, size_t limit)
 {
     for (size_t cut = limit; cut + 3 >= limit; --cut)

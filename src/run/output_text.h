@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <type_traits>
 
 // A line longer than this many bytes is handed on in pieces of about this
 // size, so an endless line cannot exhaust memory. Kept small because the log
@@ -32,64 +33,29 @@ struct PendingLine {
     bool counted = false; // this line has already counted as one item sent
 };
 
-// Hands on one piece of the line in progress; sent is true for the one
-// piece of a line with which the line first holds the marker.
-template <typename OnPiece>
-void handOn(PendingLine& line, const char* bytes, size_t n, bool ends, OnPiece& onPiece)
+// Called for each piece of output handed on: bytes without the line feed,
+// and sent true for the one piece with which a line first holds the marker.
+using OnPiece = void (*)(void* context, const char* bytes, size_t n, bool sent);
+
+// Feeds one read's bytes and calls onPiece for each line they complete
+// (without its line feed; a CR before it stays). A line longer than
+// kMaxLineBytes is handed on in pieces cut by lineCutBefore from its start,
+// so the pieces are the same whatever the reads; the last piece ends at the
+// line feed, and one line counts once. Zero bytes are kept like any other.
+void feedOutput(PendingLine& line, const char* chunk, size_t n, OnPiece onPiece, void* context);
+
+// The same with any callable f(const char*, size_t, bool).
+template <typename F>
+void feedOutput(PendingLine& line, const char* chunk, size_t n, F&& f)
 {
-    bool sent = false;
-    if (!line.counted) {
-        if (line.tail.empty()) {
-            sent = holdsMarker(bytes, n);
-        } else {
-            std::string seam = line.tail;
-            seam.append(bytes, std::min<size_t>(n, 6));
-            sent = holdsMarker(seam.data(), seam.size()) || holdsMarker(bytes, n);
-        }
-        line.counted = sent;
-    }
-    onPiece(bytes, n, sent);
-    if (ends) {
-        line.counted = false;
-        line.tail.clear();
-    } else if (!line.counted) {
-        line.tail.append(bytes, n);
-        if (line.tail.size() > 6)
-            line.tail.erase(0, line.tail.size() - 6);
-    }
+    using Callable = std::remove_reference_t<F>;
+    feedOutput(line, chunk, n, [](void* c, const char* b, size_t k, bool sent) { (*static_cast<Callable*>(c))(b, k, sent); },
+               const_cast<void*>(static_cast<const void*>(&f)));
 }
 
-// Feeds one read's bytes and calls onPiece(const char*, size_t, bool sent)
-// for each line they complete (without its line feed; a CR before it
-// stays). A line longer than kMaxLineBytes is handed on in pieces cut by
-// lineCutBefore from its start, so the pieces are the same whatever the
-// reads; the last piece ends at the line feed, and one line counts once.
-// Zero bytes are kept like any other byte.
-template <typename OnPiece>
-void feedOutput(PendingLine& line, const char* chunk, size_t n, OnPiece&& onPiece)
-{
-    const char* p = chunk;
-    const char* end = chunk + n;
-    for (;;) {
-        const char* lf = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
-        const char* stop = lf ? lf : end;
-        if (line.bytes.empty() && lf && static_cast<size_t>(lf - p) <= kMaxLineBytes) {
-            handOn(line, p, static_cast<size_t>(lf - p), true, onPiece); // the usual case: no copy
-        } else {
-            line.bytes.append(p, static_cast<size_t>(stop - p));
-            while (line.bytes.size() > kMaxLineBytes) {
-                size_t cut = lineCutBefore(line.bytes, kMaxLineBytes);
-                handOn(line, line.bytes.data(), cut, false, onPiece);
-                line.bytes.erase(0, cut);
-            }
-            if (!lf)
-                return;
-            handOn(line, line.bytes.data(), line.bytes.size(), true, onPiece);
-            line.bytes.clear();
-        }
-        p = lf + 1;
-    }
-}
+// What the reader does with a read: each piece it completes is decoded and
+// appended to lines with a CR LF. Returns how many of them count as sent.
+int feedOutputLines(PendingLine& line, const char* chunk, size_t n, std::wstring& lines);
 
 // Strict UTF-8 to UTF-16: every maximal ill-formed subpart (overlong forms,
 // encoded surrogates, values above U+10FFFF, C0, C1, F5..FF, cut sequences)

@@ -11,16 +11,14 @@ DWORD WINAPI readExtProgram(LPVOID)
     char buffer[514] = {};
     PendingLine pending;
     std::wstring lines; // the lines one read completes, logged together
-    auto handleLine = [&lines](const char* bytes, size_t n, bool sent) {
-        appendUtf8(lines, bytes, n);
-        lines += L"\r\n";
-        if (sent)
-            ++runSlot.sentCount;
-    };
 
-    DWORD got, waiting = 0;
-    while (ReadFile(runSlot.outRead, buffer, 512, &got, nullptr)) {
-        feedOutput(pending, buffer, got, handleLine);
+    DWORD got, waiting = 0, error = 0;
+    for (;;) {
+        if (!ReadFile(runSlot.outRead, buffer, 512, &got, nullptr)) {
+            error = GetLastError(); // before the last append, whose calls may set it anew
+            break;
+        }
+        runSlot.sentCount += feedOutputLines(pending, buffer, got, lines);
         // While more output is already waiting, its lines join this block:
         // a flood then takes the log's lock once for many reads, not for each.
         if (got == 512 && lines.size() < 16384 && PeekNamedPipe(runSlot.outRead, nullptr, 0, nullptr, &waiting, nullptr) &&
@@ -31,7 +29,6 @@ DWORD WINAPI readExtProgram(LPVOID)
     }
     appendLogLines(lines);
 
-    DWORD error = GetLastError();
     CloseHandle(runSlot.outRead);
     if (error != ERROR_BROKEN_PIPE && error != 0)
         logError(L"runCommand failed=", error);

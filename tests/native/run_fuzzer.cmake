@@ -1,8 +1,10 @@
-# Runs one libFuzzer target and fails when its coverage shows that it cannot
-# see the code under test (a fuzzer whose edges stay within its own file
-# tries almost nothing, and would pass unnoticed).
-#   cmake -DFUZZER=<exe> -DMIN_COV=<edges> -DARGS=<;-list> -P run_fuzzer.cmake
-execute_process(COMMAND ${FUZZER} ${ARGS} RESULT_VARIABLE failed OUTPUT_VARIABLE out ERROR_VARIABLE out)
+# Runs one libFuzzer target and fails when it does not reach the code it
+# tests: of the functions in SOURCE (a file of the program, instrumented),
+# fewer than MIN_FUNCS were covered. Counted from -print_coverage=1, whose
+# file names come from llvm-symbolizer; the oracles are not instrumented,
+# so nothing they cover can count.
+#   cmake -DFUZZER=<exe> -DSOURCE=<src/...cpp> -DMIN_FUNCS=<n> -DARGS=<;-list> -P run_fuzzer.cmake
+execute_process(COMMAND ${FUZZER} ${ARGS} -print_coverage=1 RESULT_VARIABLE failed OUTPUT_VARIABLE out ERROR_VARIABLE out)
 get_filename_component(name ${FUZZER} NAME)
 if(failed)
   message("${out}")
@@ -17,7 +19,26 @@ string(REGEX MATCH "cov: ([0-9]+) ft: [0-9]+ corp: ([0-9]+)" last "${last}")
 set(cov ${CMAKE_MATCH_1})
 set(corpus ${CMAKE_MATCH_2})
 string(REGEX MATCH "stat::number_of_executed_units: ([0-9]+)" runs "${out}")
-message(STATUS "${name}: coverage ${start_cov} -> ${cov} edges, corpus ${start_corpus} -> ${corpus} inputs, ${CMAKE_MATCH_1} runs")
-if(cov LESS MIN_COV)
-  message(FATAL_ERROR "${name} reached ${cov} edges, fewer than ${MIN_COV}: it does not see the code it tests")
+set(runs ${CMAKE_MATCH_1})
+
+string(REGEX MATCHALL "(UN)?COVERED_FUNC: hits: [0-9]+ edges: [0-9]+/[0-9]+ [^\n]*/${SOURCE}:[0-9]+" funcs "${out}")
+set(covered)
+set(all 0)
+foreach(line IN LISTS funcs)
+  math(EXPR all "${all} + 1")
+  if(line MATCHES "^COVERED_FUNC: hits: [0-9]+ edges: ([0-9]+/[0-9]+) (.*) [^ ]*:[0-9]+$")
+    list(APPEND covered "${CMAKE_MATCH_2} (${CMAKE_MATCH_1} edges)")
+  endif()
+endforeach()
+list(LENGTH covered count)
+message(STATUS "${name}: coverage ${start_cov} -> ${cov} edges, corpus ${start_corpus} -> ${corpus} inputs, ${runs} runs")
+message(STATUS "${name}: ${count} of the ${all} functions of ${SOURCE} listed are covered:")
+foreach(f IN LISTS covered)
+  message(STATUS "  ${f}")
+endforeach()
+if(all EQUAL 0)
+  message(FATAL_ERROR "${name}: no function of ${SOURCE} is instrumented, or llvm-symbolizer is missing")
+endif()
+if(count LESS MIN_FUNCS)
+  message(FATAL_ERROR "${name} covered ${count} functions of ${SOURCE}, fewer than ${MIN_FUNCS}: it does not see the code it tests")
 endif()
