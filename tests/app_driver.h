@@ -58,6 +58,25 @@ void typeInto(HWND control, const std::wstring& text); // WM_CHAR for each chara
 void typeSettings(HWND dialog, const std::wstring& host, const std::wstring& user, const std::wstring& pass,
                   const std::wstring& conns);
 
-// Writes the screen's picture of these windows, cropped to them, into the
-// build folder's screenshots as name.png; returns its path.
-std::wstring screenshot(const std::vector<HWND>& windows, const std::wstring& name);
+// The screen's picture of some windows, cropped to them.
+struct Picture {
+    RECT frame = {};       // on the screen
+    std::vector<BYTE> bgr; // top-down rows of 3 bytes a pixel, each row padded to 4 bytes
+};
+// Taken once they have painted: neither they nor their children have
+// anything left to paint, and then two captures at least 60 ms apart agree
+// (the screen under Wine shows what has reached X; a caret may blink). An
+// empty picture when the watchdog fires.
+Picture pictureOf(const std::vector<HWND>& windows);
+// Writes it into the build folder's screenshots as name.png; returns its path.
+std::wstring savePicture(const Picture& picture, const std::wstring& name);
+
+// What is drawn in an area of the picture (screen coordinates): the pixels
+// that stand out from the area's commonest colour, how many columns hold
+// any, and how many bands of rows (a line of text makes one).
+struct Ink {
+    size_t pixels = 0;
+    int columns = 0, bands = 0;
+};
+Ink inkIn(const Picture& picture, RECT area);
+RECT clientOnScreen(HWND window);

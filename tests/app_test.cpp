@@ -3,16 +3,10 @@
 #include "app_driver.h"
 
 #include "log/activity_log.h"
-#include "run/command_line.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-
-static std::wstring commandLineFor(const std::wstring& folder)
-{
-    return composeCommandLine(roamingFolder(), folder);
-}
 
 // Nothing more comes: the program has served every message posted before a
 // dialog it was then asked to open (and closes again).
@@ -140,7 +134,7 @@ TEST(Chooser, PickedFolderRunsTheUploader)
     ASSERT_TRUE(app.main);
     pickFolder(app, folder);
     ASSERT_TRUE(waitUntil("the title Kestrup...", [&] { return textOf(app.main) == L"Kestrup..."; }));
-    waitForLog(app, {commandLineFor(folder)});
+    waitForLog(app, {uploaderCommandLine(folder)});
     openGate();
     ASSERT_TRUE(findAppWindow(app, L"Kestrup Finished"));
     EXPECT_EQ(takeAppSummary(app), L"NZBs sent=2");
@@ -148,7 +142,7 @@ TEST(Chooser, PickedFolderRunsTheUploader)
     ASSERT_TRUE(waitUntil("exec.done", [&] { return appLogLines(app).size() == 5; }));
     std::vector<std::wstring> lines = appLogLines(app);
     lines.erase(std::remove(lines.begin(), lines.end(), L"exec.done"), lines.end());
-    EXPECT_EQ(lines, (std::vector<std::wstring>{commandLineFor(folder), L"Upload[1/2] a", L"between", L"Upload[2/2] b"}));
+    EXPECT_EQ(lines, (std::vector<std::wstring>{uploaderCommandLine(folder), L"Upload[1/2] a", L"between", L"Upload[2/2] b"}));
 }
 
 TEST(Chooser, CancelChangesNothing)
@@ -167,7 +161,7 @@ TEST(Chooser, FailedStartIsReported)
     ASSERT_TRUE(app.main);
     pickFolder(app, L"C:\\windows");
     ASSERT_TRUE(waitUntil("the title Kestrup...", [&] { return textOf(app.main) == L"Kestrup..."; }));
-    waitForLog(app, {commandLineFor(L"C:\\windows"), L"runCommand failed=" + errorText(0x80070002u)});
+    waitForLog(app, {uploaderCommandLine(L"C:\\windows"), L"runCommand failed=" + errorText(0x80070002u)});
 }
 
 TEST(Chooser, SecondPressDuringARunIsRefused)
@@ -177,7 +171,7 @@ TEST(Chooser, SecondPressDuringARunIsRefused)
     pickFolder(app, L"C:\\windows");
     ASSERT_TRUE(waitUntil("the title Kestrup...", [&] { return textOf(app.main) == L"Kestrup..."; }));
     pickFolder(app, L"C:\\users");
-    waitForLog(app, {commandLineFor(L"C:\\windows"), L"runCommand failed=" + errorText(0x800700AAu)});
+    waitForLog(app, {uploaderCommandLine(L"C:\\windows"), L"runCommand failed=" + errorText(0x800700AAu)});
     openGate();
     EXPECT_EQ(takeAppSummary(app), L"NZBs sent=1");
 }
@@ -362,7 +356,7 @@ TEST(Faults, UploaderThatIsNoProgramFailsToStart)
     App app = startApp(L"bad-exe", L"", false);
     ASSERT_TRUE(app.main);
     writeFileBytes(app.folder + L"\\kestrup.exe", "MZ this is not a program\r\n");
-    const std::vector<std::wstring> failed = {commandLineFor(L"C:\\windows"), L"runCommand failed=" + errorText(0x800700C1u)};
+    const std::vector<std::wstring> failed = {uploaderCommandLine(L"C:\\windows"), L"runCommand failed=" + errorText(0x800700C1u)};
     pickFolder(app, L"C:\\windows");
     waitForLog(app, failed);
     // A start attempt leaves nothing running: the next one is not refused as busy.
@@ -388,7 +382,7 @@ TEST(Faults, OutputHeldOpenByAGrandchildComesBeforeTheSummary)
     EXPECT_EQ(takeAppSummary(app), L"NZBs sent=2");
     ASSERT_EQ(lines.size(), 4u);
     std::sort(lines.begin() + 1, lines.begin() + 3);
-    EXPECT_EQ(lines, (std::vector<std::wstring>{commandLineFor(L"C:\\windows"), L"Upload[1] uploader done", L"exec.done",
+    EXPECT_EQ(lines, (std::vector<std::wstring>{uploaderCommandLine(L"C:\\windows"), L"Upload[1] uploader done", L"exec.done",
                                                 L"Upload[2] from the grandchild"}));
 }
 

@@ -13,7 +13,7 @@ bool demoByItself;
 
 // ---- Waits
 
-static double waitFactor()
+double waitFactor()
 {
     static const double factor = [] {
         const char* text = getenv("DRAVLET_WAIT_FACTOR");
@@ -183,6 +183,12 @@ std::wstring roamingFolder()
 std::wstring settingsPath()
 {
     return roamingFolder() + L"\\kestrup.toml";
+}
+
+std::wstring uploaderCommandLine(const std::wstring& folder)
+{
+    EXPECT_NE(folder.back(), L'\\') << "a trailing backslash is doubled on the command line";
+    return L"kestrup.exe -c=\"" + settingsPath() + L"\" -u=\"" + folder + L"\"";
 }
 
 OnExit keepSettings()
@@ -414,18 +420,32 @@ static void endRun()
     }, kLongWait);
 }
 
+// An empty view at its default limit. What is queued is shown first, so
+// that no line of an earlier test can arrive after the view is cleared.
+static void resetLog()
+{
+    if (!viewHandle)
+        return;
+    SendMessageW(viewHandle, EM_LIMITTEXT, 640000, 0);
+    flushLog();
+    SetWindowTextW(viewHandle, L"");
+}
+
 namespace {
 struct CleanUp : testing::EmptyTestEventListener {
     HWND focus = nullptr;
-    void OnTestStart(const testing::TestInfo&) override { focus = GetFocus(); }
+    void OnTestStart(const testing::TestInfo&) override
+    {
+        resetLog();
+        focus = GetFocus();
+    }
     void OnTestEnd(const testing::TestInfo&) override
     {
         setStubScript(L"");
         if (gateEvent)
             ResetEvent(gateEvent);
         endRun();
-        if (viewHandle)
-            SendMessageW(viewHandle, EM_LIMITTEXT, 640000, 0);
+        resetLog();
         if (IsWindow(focus))
             SetFocus(focus);
     }

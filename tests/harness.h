@@ -17,6 +17,8 @@ extern bool demoByItself;
 // and has a watchdog far above what the event needs. DRAVLET_WAIT_FACTOR
 // (default 1) scales the watchdogs of the waits a test makes on the program.
 
+double waitFactor(); // DRAVLET_WAIT_FACTOR, 1 when unset
+
 constexpr DWORD kWait = 60000;       // an event that takes well under a second
 constexpr DWORD kLongWait = 300000;  // a flood of output drained and shown
 
@@ -61,6 +63,9 @@ bool disposablePrefix();
 std::wstring roamingFolder(); // %APPDATA% as the program finds it
 std::wstring settingsPath();  // the settings file in it
 OnExit keepSettings();        // puts the settings file back as it was when the scope ends
+// The uploader's command line the log shows for a folder that does not end
+// in a backslash, written out as the user reads it.
+std::wstring uploaderCommandLine(const std::wstring& folder);
 
 // ---- The stand-in uploader.
 

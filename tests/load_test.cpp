@@ -41,7 +41,6 @@ TEST(Load, FourWorkersUiAppendsAndADialogNeverMixOrDeadlock)
 {
     DeadlockGuard guard("the log under load");
     const int perThread = 25000; // together well past the view's limit
-    SetWindowTextW(logView(), L"");
     std::atomic<int> running{4};
     std::vector<std::thread> workers;
     for (int w = 0; w < 4; ++w)
@@ -93,7 +92,6 @@ TEST(Load, FourWorkersUiAppendsAndADialogNeverMixOrDeadlock)
     }
     for (int w = 0; w < 4; ++w)
         EXPECT_EQ(last[w], perThread - 1) << "worker " << w << "'s newest line is missing";
-    SetWindowTextW(logView(), L"");
 }
 
 static size_t threadCount()
@@ -158,46 +156,45 @@ static SIZE_T committed()
 
 // A flood of counted lines and then one endless line: memory stays bounded,
 // the window keeps answering, the count is exact, the view within its limit.
+// The program needs about 12 MB for any flood (the view and the queue of
+// lines for it, each at most the view's limit, with their spare room); the
+// default flood's text alone is 30 MB as UTF-16, 15 MB as bytes, so a
+// program that kept it, in either form, would break the bound.
 static void floodStaysBounded(int lines, int endlessBytes, DWORD ms)
 {
     DeadlockGuard guard("the flood");
-    SetWindowTextW(logView(), L"");
-    serveMessages();
+    const SIZE_T bound = 20u << 20;
+    HWND main = mainWindow(); // created on this thread, not the sampler's
+    // Each step of the log takes tens of milliseconds, under load a few
+    // hundred; a UI thread that stops serving for this long has stalled.
+    const DWORD answerWatchdog = static_cast<DWORD>(2000 * std::max(1.0, waitFactor()));
     SIZE_T before = committed();
-    std::atomic<bool> running{true}, unanswered{false}, samplerDone{false};
+    std::atomic<bool> running{true}, samplerDone{false};
     std::atomic<SIZE_T> peak{before};
-    std::atomic<DWORD> slowest{0};
+    std::atomic<DWORD> stalls{0};
     std::thread sampler([&] {
-        while (running) {
+        for (DWORD_PTR result; running; Sleep(20)) {
             peak = std::max<SIZE_T>(peak, committed());
-            DWORD sent = GetTickCount();
-            DWORD_PTR result;
-            if (!SendMessageTimeoutW(mainWindow(), WM_NULL, 0, 0, SMTO_NORMAL, kLongWait, &result))
-                unanswered = true;
-            slowest = std::max<DWORD>(slowest, GetTickCount() - sent);
-            Sleep(20);
+            stalls += !SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, answerWatchdog, &result);
         }
         samplerDone = true;
     });
-    DWORD start = GetTickCount();
     RunOutcome run = runStub(L"lines " + std::to_wstring(lines) + L" Upload[n] flood line of about sixty bytes, say\n"
                              L"big " + std::to_wstring(endlessBytes), L"C:\\windows", ms);
-    DWORD spent = GetTickCount() - start;
     running = false;
     settle([&] { return samplerDone.load(); }, kLongWait); // its last send needs this thread
     sampler.join();
-    printf("%d lines + %d-byte line: %lu ms, committed memory +%zu KiB at peak, slowest answer %lu ms\n", lines,
-           endlessBytes, spent, static_cast<size_t>((peak - before) / 1024), static_cast<DWORD>(slowest));
+    printf("%d lines + %d-byte line: committed memory +%zu KiB at peak\n", lines, endlessBytes,
+           static_cast<size_t>((peak - before) / 1024));
     EXPECT_EQ(run.box, L"NZBs sent=" + std::to_wstring(lines));
-    EXPECT_FALSE(unanswered) << "the window stopped answering";
-    EXPECT_LT(peak - before, 96u * 1024 * 1024) << "memory grew with the output";
+    EXPECT_EQ(stalls, 0u) << "the window did not answer within " << answerWatchdog << " ms";
+    EXPECT_LT(peak - before, bound) << "memory grew with the output";
     EXPECT_LE(logText().size(), 640000u);
-    SetWindowTextW(logView(), L"");
 }
 
 TEST(Load, FloodAndEndlessLineStayBounded)
 {
-    floodStaysBounded(100000, 1 << 20, kLongWait);
+    floodStaysBounded(300000, 1 << 20, kLongWait);
 }
 
 TEST(Endurance, MillionLinesAndTenMegabyteLineStayBounded)

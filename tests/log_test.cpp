@@ -150,7 +150,6 @@ TEST(ActivityLog, AppendsFromEveryThreadShowWithoutBeingAskedFor)
 TEST(ActivityLog, KeepsTheNewestLinesWithinTheLimit)
 {
     // Lines that wait while the limit comes down still reach the view.
-    SetWindowTextW(logView(), L"");
     std::thread([] {
         for (int i = 0; i < 8; ++i)
             appendLog((std::wstring(600, L'x') + std::to_wstring(i)).c_str());
@@ -187,7 +186,4 @@ TEST(ActivityLog, KeepsTheNewestLinesWithinTheLimit)
     lines = splitLines(text);
     EXPECT_EQ(lines.back(), L"more 11999");
     EXPECT_EQ(lines.front().substr(0, 5), L"more ");
-
-    SendMessageW(logView(), EM_LIMITTEXT, 640000, 0);
-    SetWindowTextW(logView(), L"");
 }

@@ -23,7 +23,7 @@ TEST(Run, LogsCommandLineOutputAndSummary)
     ASSERT_EQ(run.code, 0u);
     std::vector<std::wstring> lines = splitLines(run.log);
     ASSERT_GE(lines.size(), 6u);
-    EXPECT_EQ(lines[0], composeCommandLine(roamingFolder(), L"E:\\posts\\week 12"));
+    EXPECT_EQ(lines[0], uploaderCommandLine(L"E:\\posts\\week 12"));
     std::vector<std::wstring> output;
     int done = 0;
     for (size_t i = 1; i < lines.size(); ++i)
@@ -71,9 +71,12 @@ TEST(Run, UploaderSeesItsArgumentsAsGiven)
         for (size_t at = 0, end; (end = text.find(L'\n', at)) != std::wstring::npos; at = end + 1)
             got.push_back(text.substr(at, end - at));
         ASSERT_EQ(got.size(), 4u) << text;
-        EXPECT_EQ(got[0], composeCommandLine(roamingFolder(), target));
         EXPECT_EQ(got[2], L"-c=" + roamingFolder() + L"\\kestrup.toml");
         EXPECT_EQ(got[3], L"-u=" + target);
+        int argc = 0; // the command line it was given splits into those arguments
+        wchar_t** argv = CommandLineToArgvW(got[0].c_str(), &argc);
+        EXPECT_EQ(std::vector<std::wstring>(argv, argv + argc), (std::vector<std::wstring>{L"kestrup.exe", got[2], got[3]}));
+        LocalFree(argv);
     }
 }
 
@@ -85,7 +88,7 @@ TEST(Run, MissingUploaderFailsWithoutThreads)
     OnExit moveBack{[&] { EXPECT_TRUE(MoveFileW(away.c_str(), stub.c_str())); }};
     RunOutcome run = runStub(L"text never");
     EXPECT_EQ(run.code, 0x80070002u);
-    EXPECT_EQ(splitLines(run.log), std::vector<std::wstring>{composeCommandLine(roamingFolder(), L"C:\\windows")});
+    EXPECT_EQ(splitLines(run.log), std::vector<std::wstring>{uploaderCommandLine(L"C:\\windows")});
     EXPECT_FALSE(runActive());
     EXPECT_EQ(run.box, L"");
 }

@@ -156,34 +156,34 @@ TEST(SaveConfig, FailedFolderLookupWritesNothing)
     EXPECT_EQ(readFileBytes(settingsPath()), before);
 }
 
-// Saved files for a real TOML parser, run after this program (toml_check.py).
+// Saved files for a real TOML parser, run after this program (toml_check.py),
+// with the UTF-8 each value must read back as, written out here.
 TEST(SaveConfig, FilesForTheTomlCrossCheck)
 {
     SKIP_UNLESS_DISPOSABLE();
     OnExit restore = keepSettings();
-    const Fields cases[] = {
-        {L"news.example.com", L"User \"Q\"", L"p\\w\td\x01\x1F\x7F", L"8", true},
-        {L"e:\\", L"\\\\server\\share\\", L"\xE9\x20AC\xD83D\xDE00", L"20", false},
-        {L"", L"", L"", L"0", false},
+    const struct { Fields f; std::string host, user, pass; } cases[] = {
+        {{L"news.example.com", L"User \"Q\"", L"p\\w\td\x01\x1F\x7F", L"8", true},
+         "news.example.com", "User \"Q\"", "p\\w\td\x01\x1F\x7F"},
+        {{L"e:\\", L"\\\\server\\share\\", L"\xE9\x20AC\xD83D\xDE00", L"20", false},
+         "e:\\", "\\\\server\\share\\", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"},
+        {{L"", L"", L"", L"0", false}, "", "", ""},
     };
     std::wstring folder = testDirectory() + L"toml-cases";
     CreateDirectoryW(folder.c_str(), nullptr);
+    auto hex = [](const std::string& bytes) {
+        std::string out;
+        for (unsigned char c : bytes)
+            out += "0123456789abcdef"[c >> 4], out += "0123456789abcdef"[c & 15];
+        return out;
+    };
     int n = 0;
-    for (const Fields& f : cases) {
-        saveFields(f);
+    for (const auto& c : cases) {
+        saveFields(c.f);
         std::wstring base = folder + L"\\case" + std::to_wstring(++n);
         CopyFileW(settingsPath().c_str(), (base + L".toml").c_str(), FALSE);
-        auto hex = [](const std::wstring& text) {
-            std::string out;
-            for (unsigned char c : utf8(text)) {
-                char two[3];
-                snprintf(two, 3, "%02x", c);
-                out += two;
-            }
-            return out;
-        };
-        writeFileBytes(base + L".expect", "Host=" + hex(f.host) + "\nUser=" + hex(f.user) + "\nPass=" +
-                                              hex(f.pass) + "\nConns=" + utf8(f.conns) + "\nAnonimize=" +
-                                              (f.anonimize ? "true" : "false") + "\n");
+        writeFileBytes(base + L".expect", "Host=" + hex(c.host) + "\nUser=" + hex(c.user) + "\nPass=" + hex(c.pass) +
+                                              "\nConns=" + std::string(c.f.conns.begin(), c.f.conns.end()) +
+                                              "\nAnonimize=" + (c.f.anonimize ? "true" : "false") + "\n");
     }
 }
