@@ -167,7 +167,7 @@ static double programRun(const std::wstring& script, Sampler* sampler, KeyProbe*
     setStubScript(script);
     if (sampler)
         sampler->start();
-    takeLongestLogStep();
+    takeLogSteps();
     auto start = Clock::now();
     if (runCommand(L"C:\\windows") != 0)
         return -1;
@@ -361,6 +361,19 @@ static double median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
+static double percentile(std::vector<double> values, double share)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    return values[std::min(values.size() - 1, static_cast<size_t>(share * static_cast<double>(values.size())))];
+}
+
+static double longest(const std::vector<double>& values)
+{
+    return values.empty() ? 0 : *std::max_element(values.begin(), values.end());
+}
+
 // The DLLs a PE file imports, read from its import directory.
 static std::string importsOf(const std::wstring& path)
 {
@@ -423,10 +436,11 @@ int wmain(int argc, wchar_t** argv)
     Sampler during;
     KeyProbe floodKeys;
     std::vector<double> programs, bares;
-    double floodStep = 0;
+    std::vector<double> floodSteps;
     for (int i = 0; i < 3; ++i) {
         programs.push_back(programRun(linesScript(runLines), i == 0 ? &during : nullptr, i == 0 ? &floodKeys : nullptr));
-        floodStep = std::max(floodStep, takeLongestLogStep() / 1000.0);
+        for (uint32_t us : takeLogSteps())
+            floodSteps.push_back(us / 1000.0);
         bares.push_back(bareReader(runLines));
     }
     double program = median(programs), bare = median(bares);
@@ -443,10 +457,14 @@ int wmain(int argc, wchar_t** argv)
             fmt("%.0f ms during a quiet run", quiet.slowest), fmt("%.2fx", during.slowest / std::max(1.0, 1.0 * quiet.slowest)),
             "< 100 ms"});
     programRun(L"big " + std::to_wstring(endlessBytes), nullptr);
-    double endlessStep = takeLongestLogStep() / 1000.0;
-    report({"longest UI-thread log step", fmt("%.1f ms with ordinary lines (3 floods)", floodStep),
-            fmt("%.1f ms", endlessStep) + fmt(" during a %.0f MB endless line", endlessBytes / 1048576.0), "-",
-            "< 30 ms ordinary, < 100 ms at the line cap"});
+    std::vector<double> endlessSteps;
+    for (uint32_t us : takeLogSteps())
+        endlessSteps.push_back(us / 1000.0);
+    report({"UI-thread log steps: longest, 99th percentile",
+            fmt("%.1f ms, ", longest(floodSteps)) + fmt("%.1f ms with ordinary lines (3 floods)", percentile(floodSteps, 0.99)),
+            fmt("%.1f ms, ", longest(endlessSteps)) + fmt("%.1f ms", percentile(endlessSteps, 0.99)) +
+                fmt(" during a %.0f MB endless line", endlessBytes / 1048576.0),
+            "-", "longest < 30 ms ordinary, < 100 ms at the line cap"});
 
     // Append cost against the log's length.
     double empty = appendCost(appendLines, 0);

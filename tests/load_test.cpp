@@ -41,6 +41,7 @@ TEST(Load, FourWorkersUiAppendsAndADialogNeverMixOrDeadlock)
 {
     DeadlockGuard guard("the log under load");
     const int perThread = 25000; // together well past the view's limit
+    mainWindow(); // the log and its lock exist before the workers append
     std::atomic<int> running{4};
     std::vector<std::thread> workers;
     for (int w = 0; w < 4; ++w)

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Serialises appends; created with the main window and never closed.
 extern HANDLE logLock;
@@ -34,6 +35,6 @@ void logError(const wchar_t* prefix, uint32_t code);
 // them all at once.
 void flushLog();
 
-// The longest step, in microseconds, that the UI thread spent moving the
-// queue into the view since the last call. For the benchmark.
-uint32_t takeLongestLogStep();
+// How long, in microseconds, each step the UI thread spent moving the queue
+// into the view took since the last call. For the benchmark; UI thread.
+std::vector<uint32_t> takeLogSteps();

@@ -1,0 +1,203 @@
+#include "log_core.h"
+
+#include <algorithm>
+
+static bool isLowSurrogate(char16_t unit)
+{
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
+static bool isHighSurrogate(char16_t unit)
+{
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+
+static bool claimWake(LogCore& core)
+{
+    if (core.drainScheduled)
+        return false;
+    core.drainScheduled = true;
+    return true;
+}
+
+// Moves the front of the queue on by n units (shown or dropped), giving
+// memory back now and then, never copying the queue on every append.
+static void dropFront(LogCore& core, size_t n)
+{
+    core.head += n;
+    core.done += n;
+    if (core.head >= 65536 && core.head * 2 >= core.text.size()) {
+        core.text.erase(0, core.head);
+        core.head = 0;
+    }
+}
+
+// Keeps the queue within the view's limit by dropping its oldest lines: the
+// newest output always shows.
+static void boundQueue(LogCore& core, size_t limit)
+{
+    size_t backlog = logBacklog(core);
+    if (backlog <= limit)
+        return;
+    size_t excess = backlog - limit;
+    size_t lf = core.text.find(u'\n', core.head + excess - 1);
+    size_t cut = lf + 1;
+    if (lf == std::u16string::npos) { // text without a line break: cut mid-line, between characters
+        cut = core.head + excess;
+        if (cut < core.text.size() && isLowSurrogate(core.text[cut]))
+            ++cut;
+    }
+    dropFront(core, cut - core.head);
+}
+
+bool logAppend(LogCore& core, const char16_t* text, size_t n, const char16_t* end, size_t endN, size_t limit)
+{
+    core.text.append(text, n);
+    core.text.append(end, endN);
+    core.queued += n + endN;
+    boundQueue(core, limit);
+    return claimWake(core);
+}
+
+bool logRequestDrain(LogCore& core)
+{
+    return logBacklog(core) > 0 && claimWake(core);
+}
+
+void logWakeFailed(LogCore& core)
+{
+    core.drainScheduled = false;
+}
+
+// The size of the next piece: whole lines from the front of the queue, up
+// to budget units and at least one line. A line longer than kLongLineUnits,
+// which the view must wrap at a cost that grows faster than its length,
+// ends the piece; one longer than kLongestPieceUnits goes in parts, never
+// between the two halves of a surrogate pair.
+static size_t nextPiece(const LogCore& core, size_t budget)
+{
+    const std::u16string& text = core.text;
+    size_t start = core.head, at = start;
+    while (at < text.size()) {
+        size_t lf = text.find(u'\n', at);
+        size_t next = lf == std::u16string::npos ? text.size() : lf + 1;
+        if (at > start && next - start > budget)
+            break;
+        if (next - at > kLongestPieceUnits) {
+            if (at > start)
+                break;
+            return isHighSurrogate(text[at + kLongestPieceUnits - 1]) ? kLongestPieceUnits - 1 : kLongestPieceUnits;
+        }
+        bool wrapped = next - at > kLongLineUnits;
+        at = next;
+        if (wrapped)
+            break;
+    }
+    return at - start;
+}
+
+LogStep logNextStep(LogCore& core, size_t viewLength, size_t limit, int64_t nowUs, std::u16string& piece)
+{
+    LogStep step;
+    boundQueue(core, limit); // the limit may have come down since the last append
+    size_t take = nextPiece(core, logPieceBudget(core.cost, nowUs));
+    if (take == 0)
+        return step;
+    if (viewLength + take <= limit) {
+        piece.assign(core.text, core.head, take);
+        dropFront(core, take);
+        step.kind = LogStep::Insert;
+        return step;
+    }
+    // The queue is within the limit, so the piece is too, and cutting
+    // this much of the view makes room for it.
+    step.kind = LogStep::Cut;
+    step.cutAtLeast = viewLength + take - limit;
+    size_t all = viewLength + logBacklog(core) - limit; // what the queue will push out
+    step.cutWant = std::max(step.cutAtLeast, std::min({all, logCutBudget(core.cost, limit, nowUs), viewLength}));
+    return step;
+}
+
+bool logStepEnded(LogCore& core)
+{
+    if (logBacklog(core) > 0)
+        return true;
+    core.drainScheduled = false;
+    return false;
+}
+
+static bool idle(const LogCost& cost, int64_t nowUs)
+{
+    return cost.lastStepUs == 0 || nowUs - cost.lastStepUs > kIdleUs;
+}
+
+void logInsertMeasured(LogCost& cost, size_t units, double us, int64_t nowUs)
+{
+    // Fits us = fixedUs + unitUs * units over the recent insertions, from
+    // moments that forget old ones; the spread of piece sizes tells the
+    // part per unit apart from the fixed part.
+    const double weight = 0.25, n = static_cast<double>(units);
+    auto blend = [weight](double& mean, double value) { mean += weight * (value - mean); };
+    if (cost.insertions++ == 0) {
+        cost.meanUnits = n, cost.meanUs = us, cost.meanUnits2 = n * n, cost.meanUnitsUs = n * us;
+    } else {
+        blend(cost.meanUnits, n), blend(cost.meanUs, us), blend(cost.meanUnits2, n * n), blend(cost.meanUnitsUs, n * us);
+    }
+    double spread = cost.meanUnits2 - cost.meanUnits * cost.meanUnits;
+    if (cost.insertions >= 4 && spread > 64.0 * 64.0)
+        cost.unitUs = std::clamp((cost.meanUnitsUs - cost.meanUnits * cost.meanUs) / spread, 0.01, 100.0);
+    // A dearer step counts at once, a cheaper one slowly: overshooting the
+    // budget is worse than a smaller piece.
+    double fixed = std::max(0.0, us - cost.unitUs * n);
+    cost.fixedUs = fixed > cost.fixedUs ? fixed : 0.9 * cost.fixedUs + 0.1 * fixed;
+    cost.lastStepUs = nowUs;
+}
+
+void logCutMeasured(LogCost& cost, size_t units, double us, int64_t nowUs)
+{
+    double perUnit = us / static_cast<double>(std::max<size_t>(units, 1));
+    cost.cutUnitUs = cost.cutUnitUs == 0 || perUnit > cost.cutUnitUs ? perUnit : 0.8 * cost.cutUnitUs + 0.2 * perUnit;
+    cost.lastStepUs = nowUs;
+}
+
+size_t logPieceBudget(const LogCost& cost, int64_t nowUs)
+{
+    if (idle(cost, nowUs))
+        return 0; // one line, measured before more
+    double room = (kStepBudgetUs - cost.fixedUs) / cost.unitUs;
+    return static_cast<size_t>(std::clamp(room, 0.0, 65536.0));
+}
+
+size_t logCutBudget(const LogCost& cost, size_t limit, int64_t nowUs)
+{
+    const size_t first = 8192; // a cut measured before larger ones
+    if (cost.cutUnitUs == 0 || idle(cost, nowUs))
+        return std::min(first, limit);
+    double units = kStepBudgetUs / cost.cutUnitUs;
+    return static_cast<size_t>(std::clamp(units, 1024.0, static_cast<double>(std::max<size_t>(limit, 1024))));
+}
+
+LogNext logPaceNext(LogPace& pace, int64_t nowUs, bool inputWaiting, bool paintWaiting, bool viewNeedsPaint)
+{
+    if (pace.burstStartUs == 0)
+        pace.burstStartUs = nowUs;
+    if (nowUs - pace.burstStartUs >= kBurstUs) {
+        pace.burstStartUs = 0;
+        return LogNext::Gap;
+    }
+    if (!inputWaiting && !paintWaiting)
+        return LogNext::PostNow;
+    if (!inputWaiting && viewNeedsPaint)
+        return LogNext::AfterPaint;
+    return LogNext::Timer;
+}
+
+unsigned logGapMs(const LogPace& pace)
+{
+    return static_cast<unsigned>(std::clamp<int64_t>(2 * pace.paintUs / 1000 + 10, 20, 100));
+}
+
+int64_t ticksToUs(int64_t ticks, int64_t frequency)
+{
+    return ticks / frequency * 1000000 + ticks % frequency * 1000000 / frequency;
+}
