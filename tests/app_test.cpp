@@ -254,6 +254,31 @@ TEST(Dialog, OpensEmptyWithSaveFocusedAndTabsInOrder)
     EXPECT_TRUE(waitClosed(app, dialog));
 }
 
+TEST(Dialog, ShowsAndTakesKeysDuringAFloodThatDoesNotEnd)
+{
+    // The stand-in prints for hours, until the clean-up stops it.
+    App app = startApp(L"dialog-flood", L"", true, L"lines 4000000000 Upload[n] a line of the endless flood");
+    ASSERT_TRUE(app.main);
+    pickFolder(app, L"C:\\windows");
+    HWND view = GetDlgItem(app.main, 3);
+    auto shown = [&] { return SendMessageW(view, WM_GETTEXTLENGTH, 0, 0); };
+    ASSERT_TRUE(waitUntil("the flood in the log", [&] { return shown() > 20000; }));
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE("opening " + std::to_string(round + 1));
+        HWND dialog = openConfig(app);
+        ASSERT_TRUE(dialog) << "Usenet config did not show during the flood";
+        ASSERT_TRUE(bringToFront(app, dialog, GetDlgItem(dialog, IDOK)));
+        HWND host = GetDlgItem(dialog, 1001);
+        sendKeys({{VK_TAB, true}, {VK_TAB, false}, {'N', true}, {'N', false}, {'E', true}, {'E', false}});
+        EXPECT_TRUE(waitUntil("keys typed into Host", [&] { return textOf(host) == L"ne"; }));
+        LRESULT before = shown();
+        EXPECT_TRUE(waitUntil("the log to go on behind the dialog", [&] { return shown() != before; }));
+        sendKeys({{VK_ESCAPE, true}, {VK_ESCAPE, false}});
+        ASSERT_TRUE(waitClosed(app, dialog));
+    }
+    pickFolder(app, L""); // the folder picker shows too, and cancels
+}
+
 TEST(Dialog, TypedValuesAreSavedByEnter)
 {
     SKIP_UNLESS_DISPOSABLE();

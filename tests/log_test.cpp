@@ -107,46 +107,6 @@ TEST(ActivityLog, WorkersAndUiThreadNeverMixOrDeadlock)
     }
 }
 
-TEST(ActivityLog, AppendsFromEveryThreadShowWithoutBeingAskedFor)
-{
-    // The UI thread appends a text longer than one piece into an idle log,
-    // and two workers append while that append is under way (they start a
-    // moment after it). Then only messages are served, no flush asked for:
-    // each worker's last line must still reach the view.
-    for (int round = 0; round < 3; ++round) {
-        SetWindowTextW(logView(), L"");
-        logText();       // the queue is empty...
-        serveMessages(); // ...and no step is on its way
-        std::atomic<bool> go{false};
-        auto worker = [&go, round](wchar_t name) {
-            while (!go) {
-            }
-            LARGE_INTEGER start, now, second;
-            QueryPerformanceFrequency(&second);
-            QueryPerformanceCounter(&start);
-            do // a few milliseconds: the UI thread's text is queued by then
-                QueryPerformanceCounter(&now);
-            while (now.QuadPart - start.QuadPart < second.QuadPart / 200);
-            for (int i = 0; i < 1000; ++i)
-                appendLog((std::wstring(1, name) + L" line " + std::to_wstring(i) + std::wstring(200, L'.')).c_str());
-            appendLog((std::wstring(1, name) + L" last of round " + std::to_wstring(round)).c_str());
-        };
-        std::thread a(worker, L'A'), b(worker, L'B');
-        std::wstring big; // long lines, slow to show, in one append
-        for (int i = 0; i < 12; ++i)
-            big += std::wstring(3000, L'u') + L"\r\n";
-        go = true;
-        appendLog(big.c_str());
-        a.join(); // the workers never wait for this thread, so joining is safe
-        b.join();
-        EXPECT_TRUE(waitUntil("each worker's last line in the view", [round] {
-            std::wstring text = textOf(logView()), last = L" last of round " + std::to_wstring(round) + L"\r\n";
-            return text.find(L"\nA" + last) != std::wstring::npos && text.find(L"\nB" + last) != std::wstring::npos;
-        })) << "round " << round;
-    }
-    SetWindowTextW(logView(), L"");
-}
-
 TEST(ActivityLog, KeepsTheNewestLinesWithinTheLimit)
 {
     // Lines that wait while the limit comes down still reach the view.
