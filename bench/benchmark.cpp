@@ -241,6 +241,92 @@ static double naiveInsertions(int lines)
     return seconds;
 }
 
+static double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+static double percentile(std::vector<double> values, double share)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    return values[std::min(values.size() - 1, static_cast<size_t>(share * static_cast<double>(values.size())))];
+}
+
+static double longest(const std::vector<double>& values)
+{
+    return values.empty() ? 0 : *std::max_element(values.begin(), values.end());
+}
+
+// The simplest loop that the view itself bounds: the same lines fed into a
+// bare EDIT with the log's styles, font and size, in its place, in pieces
+// sized so that each insertion takes the log's step budget, a quarter of
+// the limit cut off the top whenever the next piece would not fit, and the
+// window served between steps. Seconds for the lines.
+static double viewBound(int lines)
+{
+    RECT place;
+    GetWindowRect(logView(), &place);
+    MapWindowPoints(nullptr, mainWindow(), reinterpret_cast<POINT*>(&place), 2);
+    HWND edit = CreateWindowExW(GetWindowLongW(logView(), GWL_EXSTYLE), L"EDIT", L"", GetWindowLongW(logView(), GWL_STYLE),
+                                place.left, place.top, place.right - place.left, place.bottom - place.top, mainWindow(),
+                                reinterpret_cast<HMENU>(77), GetModuleHandleW(nullptr), nullptr);
+    SendMessageW(edit, WM_SETFONT, SendMessageW(logView(), WM_GETFONT, 0, 0), FALSE);
+    SendMessageW(edit, EM_LIMITTEXT, 640000, 0);
+    ShowWindow(logView(), SW_HIDE);
+    std::wstring text;
+    for (int i = 1; i <= lines; ++i)
+        text += std::wstring(kLine) + L" " + std::to_wstring(i) + L"\r\n";
+    auto start = Clock::now();
+    size_t piece = 2048;
+    for (size_t at = 0; at < text.size(); serveMessages()) {
+        size_t length = static_cast<size_t>(GetWindowTextLengthW(edit));
+        size_t n = text.find(L'\n', at + std::min(piece, text.size() - at) - 1) + 1 - at;
+        if (length + n > 640000) {
+            LRESULT line = SendMessageW(edit, EM_LINEFROMCHAR, 160000, 0);
+            LRESULT cut = SendMessageW(edit, EM_LINEINDEX, line + 1, 0);
+            SendMessageW(edit, EM_SETSEL, 0, cut);
+            SendMessageW(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
+            continue;
+        }
+        std::wstring chunk = text.substr(at, n);
+        SendMessageW(edit, EM_SETSEL, length, static_cast<LPARAM>(length));
+        auto inserted = Clock::now();
+        SendMessageW(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(chunk.c_str()));
+        double us = std::max(1.0, secondsSince(inserted) * 1e6);
+        piece = static_cast<size_t>(std::clamp(static_cast<double>(n) * 22000 / us, 256.0, 65536.0));
+        at += n;
+    }
+    double seconds = secondsSince(start);
+    DestroyWindow(edit);
+    ShowWindow(logView(), SW_SHOW);
+    return seconds;
+}
+
+// The floor under any step: one smallest insertion, a short line, into the
+// log's view near its limit (median of 15, the view painting between them).
+static double insertionFloor()
+{
+    std::wstring fill;
+    while (fill.size() < 630000)
+        fill += L"prefilled line of the log view\r\n";
+    SetWindowTextW(logView(), fill.c_str());
+    LRESULT end = GetWindowTextLengthW(logView());
+    SendMessageW(logView(), EM_SETSEL, static_cast<WPARAM>(end), end);
+    pump(100);
+    std::vector<double> ms;
+    for (int i = 0; i < 15; ++i) {
+        auto start = Clock::now();
+        SendMessageW(logView(), EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L"x\r\n"));
+        ms.push_back(secondsSince(start) * 1000);
+        pump(30);
+    }
+    SetWindowTextW(logView(), L"");
+    return median(ms);
+}
+
 // Mean seconds per append of a 30-character line from a worker, every line
 // reaching the view (the worker flushes each thousand), after prefilling the
 // view with `prefill` characters.
@@ -355,25 +441,6 @@ static double startUp(const std::wstring& exe, const wchar_t* className)
     return seconds;
 }
 
-static double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-static double percentile(std::vector<double> values, double share)
-{
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, static_cast<size_t>(share * static_cast<double>(values.size())))];
-}
-
-static double longest(const std::vector<double>& values)
-{
-    return values.empty() ? 0 : *std::max_element(values.begin(), values.end());
-}
-
 // The DLLs a PE file imports, read from its import directory.
 static std::string importsOf(const std::wstring& path)
 {
@@ -435,20 +502,24 @@ int wmain(int argc, wchar_t** argv)
     // flood's speed varies by a third between runs on this machine.
     Sampler during;
     KeyProbe floodKeys;
-    std::vector<double> programs, bares;
+    std::vector<double> programs, bares, bounds;
     std::vector<double> floodSteps;
     for (int i = 0; i < 3; ++i) {
         programs.push_back(programRun(linesScript(runLines), i == 0 ? &during : nullptr, i == 0 ? &floodKeys : nullptr));
         for (uint32_t us : takeLogSteps())
             floodSteps.push_back(us / 1000.0);
         bares.push_back(bareReader(runLines));
+        bounds.push_back(viewBound(runLines));
     }
-    double program = median(programs), bare = median(bares);
+    double program = median(programs), bare = median(bares), bound = median(bounds);
     double naive = naiveInsertions(naiveLines);
-    double programRate = runLines / program, bareRate = runLines / bare, naiveRate = naiveLines / naive;
+    double programRate = runLines / program, bareRate = runLines / bare, naiveRate = naiveLines / naive,
+           boundRate = runLines / bound;
     report({"log throughput, " + std::to_string(runLines) + " lines of ~60 bytes", fmt("%.0f lines/s", programRate),
-            fmt("bare pipe reader %.0f lines/s", bareRate) + fmt("; one insertion a line %.0f lines/s", naiveRate),
-            fmt("%.2fx pipe", programRate / bareRate) + fmt(", %.0fx naive", programRate / naiveRate),
+            fmt("bare pipe reader %.0f lines/s", bareRate) + fmt("; the view's bound %.0f lines/s", boundRate) +
+                fmt("; one insertion a line %.0f lines/s", naiveRate),
+            fmt("%.2fx pipe", programRate / bareRate) + fmt(", %.2fx view", programRate / boundRate) +
+                fmt(", %.0fx naive", programRate / naiveRate),
             ">= 0.37x pipe, >= 100x naive"});
     report({"Alt+F to the open File menu during that flood", floodKeys.text(), "during a quiet run " + quietKeys.text(),
             fmt("median %.0f ms", floodKeys.median()) + fmt(" vs %.0f ms", quietKeys.median()),
@@ -460,6 +531,8 @@ int wmain(int argc, wchar_t** argv)
     std::vector<double> endlessSteps;
     for (uint32_t us : takeLogSteps())
         endlessSteps.push_back(us / 1000.0);
+    report({"floor: one smallest insertion into a near-full view", fmt("%.1f ms (median of 15)", insertionFloor()), "-", "-",
+            "the step bound applies where this is below it"});
     report({"UI-thread log steps: longest, 99th percentile",
             fmt("%.1f ms, ", longest(floodSteps)) + fmt("%.1f ms with ordinary lines (3 floods)", percentile(floodSteps, 0.99)),
             fmt("%.1f ms, ", longest(endlessSteps)) + fmt("%.1f ms", percentile(endlessSteps, 0.99)) +

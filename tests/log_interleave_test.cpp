@@ -94,14 +94,9 @@ struct Checker {
         }
     }
 
-    // An append under the lock, and the post it may call for.
-    void append(World w, const std::u16string& text)
+    // wake() in activity_log.cpp: a post under the lock, which may fail.
+    void wake(World& w)
     {
-        static const char16_t crlf[] = u"\r\n";
-        bool wake = logAppend(w.core, text.data(), text.size(), crlf, 2, w.limit);
-        w.model.append(text + u"\r\n", w.limit);
-        if (!wake)
-            return explore(w);
         mayFail(w, [this](World v, bool posted) {
             if (posted)
                 ++v.posted;
@@ -109,6 +104,17 @@ struct Checker {
                 logWakeFailed(v.core);
             explore(v);
         });
+    }
+
+    // An append under the lock, and the post it may call for.
+    void append(World w, const std::u16string& text)
+    {
+        static const char16_t crlf[] = u"\r\n";
+        bool mustWake = logAppend(w.core, text.data(), text.size(), crlf, 2, w.limit);
+        w.model.append(text + u"\r\n", w.limit);
+        if (!mustWake)
+            return explore(w);
+        wake(w);
     }
 
     // Takes a step's piece or cut under the lock, as step() does.
@@ -276,13 +282,7 @@ struct Checker {
         w.flushWaiting = true;
         if (!logRequestDrain(w.core))
             return explore(w);
-        mayFail(w, [this](World v, bool posted) {
-            if (posted)
-                ++v.posted;
-            else
-                logWakeFailed(v.core);
-            explore(v);
-        });
+        wake(w);
     }
 
     bool pending(const World& w) const { return w.posted > 0 || w.paint || w.timer; }
