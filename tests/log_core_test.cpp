@@ -20,7 +20,7 @@ TEST(LogCore, LongLinesGoInPiecesThatKeepSurrogatePairsWhole)
 TEST(LogCore, ACutMakesRoomAndIsSmallUntilMeasured)
 {
     LogCore core;
-    core.cost.lastStepUs = 1;
+    core.cost.lastStepUs = 1, core.cost.lastPiece = 1000;
     std::u16string line = u"0123456789abcd\r\n", piece; // 16 units
     for (int i = 0; i < 1000; ++i)
         logAppend(core, line.data(), line.size(), u"", 0, 640000);
@@ -28,11 +28,13 @@ TEST(LogCore, ACutMakesRoomAndIsSmallUntilMeasured)
     EXPECT_EQ(step.kind, LogStep::Cut);
     EXPECT_EQ(step.cutAtLeast, 639990u + 2000 - 640000) << "room for a piece of the budget's 2000 units";
     EXPECT_EQ(step.cutWant, 8192u) << "the first cut is small";
-    logCutMeasured(core.cost, 64000, 2000, 3); // a cut costs 1/32 us a unit
+    logCutMeasured(core.cost, 64000, 2000, 3); // far within the budget: the next may be twice as large
     EXPECT_EQ(logNextStep(core, 639990, 640000, 4, piece).cutWant, 639990u + 16000 - 640000)
         << "all that the queue pushes out, within the budget";
-    EXPECT_EQ(logCutBudget(core.cost, 1000000, 5), 22000u * 32);
-    EXPECT_EQ(logCutBudget(core.cost, 640000, 5 + kIdleUs + 1), 8192u) << "small again after a pause";
+    EXPECT_EQ(logCutBudget(core.cost, 1000000, 5), 128000u);
+    logCutMeasured(core.cost, 64000, 44000, 6); // twice the budget: half as large
+    EXPECT_EQ(logCutBudget(core.cost, 1000000, 7), 32000u);
+    EXPECT_EQ(logCutBudget(core.cost, 640000, 7 + kIdleUs + 1), 8192u) << "small again after a pause";
     EXPECT_EQ(piece, u"") << "a cut takes nothing off the queue";
 }
 
@@ -47,7 +49,9 @@ TEST(LogCore, CostModelLearnsThePartPerUnit)
     EXPECT_NEAR(cost.unitUs, 8.0, 0.5);
     size_t budget = logPieceBudget(cost, 2000);
     EXPECT_NEAR(5000.0 + 8.0 * static_cast<double>(budget), kStepBudgetUs, 0.05 * kStepBudgetUs);
-    EXPECT_EQ(logPieceBudget(cost, 2000 + kIdleUs + 1), 0u) << "one line first after a pause";
+    logInsertMeasured(cost, 100, 5000.0 + 8.0 * 100, 3000);
+    EXPECT_EQ(logPieceBudget(cost, 3000), 456u) << "a piece grows at most twofold on the last";
+    EXPECT_EQ(logPieceBudget(cost, 3000 + kIdleUs + 1), 0u) << "one line first after a pause";
 }
 
 TEST(LogCore, BackToBackStepsLeaveAGapNowAndThen)

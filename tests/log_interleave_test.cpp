@@ -53,7 +53,7 @@ struct World {
         // Of the clock and the cost model only what the decisions here can
         // tell apart: whether anything was measured, and how far a burst has
         // gone (the measured costs keep every piece at the whole queue).
-        bool measured = core.cost.lastStepUs != 0, cutMeasured = core.cost.cutUnitUs != 0;
+        bool measured = core.cost.lastStepUs != 0, cutMeasured = core.cost.cutUnits != 0;
         int64_t burst = pace.burstStartUs == 0 ? -1 : clock - pace.burstStartUs;
         add(core.drainScheduled), add(core.queued), add(core.done), add(measured), add(cutMeasured), add(burst);
         add(limit), add(posted), add(timer), add(paint), add(stepAfterPaint), add(stepEvent), add(lastWakeFailed);

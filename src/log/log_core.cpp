@@ -135,7 +135,8 @@ void logInsertMeasured(LogCost& cost, size_t units, double us, int64_t nowUs)
 {
     // Fits us = fixedUs + unitUs * units over the recent insertions, from
     // moments that forget old ones; the spread of piece sizes tells the
-    // part per unit apart from the fixed part.
+    // part per unit apart from the fixed part. The fit is noisy, so the
+    // part per unit has a floor and a piece grows at most twofold a step.
     const double weight = 0.25, n = static_cast<double>(units);
     auto blend = [weight](double& mean, double value) { mean += weight * (value - mean); };
     if (cost.insertions++ == 0) {
@@ -145,18 +146,19 @@ void logInsertMeasured(LogCost& cost, size_t units, double us, int64_t nowUs)
     }
     double spread = cost.meanUnits2 - cost.meanUnits * cost.meanUnits;
     if (cost.insertions >= 4 && spread > 64.0 * 64.0)
-        cost.unitUs = std::clamp((cost.meanUnitsUs - cost.meanUnits * cost.meanUs) / spread, 0.01, 100.0);
+        cost.unitUs = std::clamp((cost.meanUnitsUs - cost.meanUnits * cost.meanUs) / spread, 0.2, 100.0);
     // A dearer step counts at once, a cheaper one slowly: overshooting the
     // budget is worse than a smaller piece.
     double fixed = std::max(0.0, us - cost.unitUs * n);
     cost.fixedUs = fixed > cost.fixedUs ? fixed : 0.9 * cost.fixedUs + 0.1 * fixed;
+    cost.lastPiece = units;
     cost.lastStepUs = nowUs;
 }
 
 void logCutMeasured(LogCost& cost, size_t units, double us, int64_t nowUs)
 {
-    double perUnit = us / static_cast<double>(std::max<size_t>(units, 1));
-    cost.cutUnitUs = cost.cutUnitUs == 0 || perUnit > cost.cutUnitUs ? perUnit : 0.8 * cost.cutUnitUs + 0.2 * perUnit;
+    double fits = static_cast<double>(units) * kStepBudgetUs / std::max(us, 1.0);
+    cost.cutUnits = static_cast<size_t>(std::clamp(fits, 1024.0, 2.0 * static_cast<double>(std::max<size_t>(units, 1024))));
     cost.lastStepUs = nowUs;
 }
 
@@ -165,16 +167,14 @@ size_t logPieceBudget(const LogCost& cost, int64_t nowUs)
     if (idle(cost, nowUs))
         return 0; // one line, measured before more
     double room = (kStepBudgetUs - cost.fixedUs) / cost.unitUs;
-    return static_cast<size_t>(std::clamp(room, 0.0, 65536.0));
+    return static_cast<size_t>(std::clamp(room, 0.0, 2.0 * static_cast<double>(cost.lastPiece) + 256));
 }
 
 size_t logCutBudget(const LogCost& cost, size_t limit, int64_t nowUs)
 {
     const size_t first = 8192; // a cut measured before larger ones
-    if (cost.cutUnitUs == 0 || idle(cost, nowUs))
-        return std::min(first, limit);
-    double units = kStepBudgetUs / cost.cutUnitUs;
-    return static_cast<size_t>(std::clamp(units, 1024.0, static_cast<double>(std::max<size_t>(limit, 1024))));
+    size_t units = cost.cutUnits == 0 || idle(cost, nowUs) ? first : cost.cutUnits;
+    return std::min(units, std::max<size_t>(limit, 1));
 }
 
 LogNext logPaceNext(LogPace& pace, int64_t nowUs, bool inputWaiting, bool paintWaiting, bool viewNeedsPaint)

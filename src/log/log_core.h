@@ -26,13 +26,15 @@ constexpr double kStepBudgetUs = 22000;     // the time one step aims at
 constexpr int64_t kIdleUs = 1000000;        // after this long without a step, start small
 
 // What the view's work costs, learned from the steps measured: an insertion
-// a fixed part and a part for each unit, a cut a part for each unit.
+// a fixed part and a part for each unit; a cut as the units that fit the
+// budget by the last one's measure.
 struct LogCost {
     double fixedUs = 20000;      // an insertion's fixed part
     double unitUs = 1.0;         // and its part per unit
-    double cutUnitUs = 0;        // a cut's cost per unit; 0 until one was measured
     double meanUnits = 0, meanUs = 0, meanUnits2 = 0, meanUnitsUs = 0; // fitting moments
     int insertions = 0;
+    size_t lastPiece = 0;        // a piece grows at most twofold on the last
+    size_t cutUnits = 0;         // what the next cut may take; 0 until one was measured
     int64_t lastStepUs = 0;      // when the last step ended; 0: none yet
 };
 
