@@ -33,7 +33,7 @@ TEST(LogCore, ACutMakesRoomAndIsSmallUntilMeasured)
         << "all that the queue pushes out, within the budget";
     EXPECT_EQ(logCutBudget(core.cost, 1000000, 5), 128000u);
     logCutMeasured(core.cost, 64000, 44000, 6); // twice the budget: half as large
-    EXPECT_EQ(logCutBudget(core.cost, 1000000, 7), 32000u);
+    EXPECT_EQ(logCutBudget(core.cost, 1000000, 7), 62500u) << "but never below a sixteenth of the limit";
     EXPECT_EQ(logCutBudget(core.cost, 640000, 7 + kIdleUs + 1), 8192u) << "small again after a pause";
     EXPECT_EQ(piece, u"") << "a cut takes nothing off the queue";
 }

@@ -253,13 +253,14 @@ void flushLog()
     }
     WaitForSingleObject(logLock, INFINITE);
     uint64_t target = core.queued;
-    while (core.done < target) {
+    for (bool stalled = false; core.done < target;) {
         ResetEvent(logStep);
-        if (logRequestDrain(core))
+        // A quarter of a second without a step: wake the UI thread again,
+        // whatever the flag says. An extra wake-up costs one empty step.
+        if (logRequestDrain(core) || stalled)
             wake();
         ReleaseMutex(logLock);
-        // Not for ever: a drain that could not be scheduled is tried again.
-        WaitForSingleObject(logStep, 250);
+        stalled = WaitForSingleObject(logStep, 250) == WAIT_TIMEOUT;
         WaitForSingleObject(logLock, INFINITE);
     }
     ReleaseMutex(logLock);

@@ -172,8 +172,12 @@ size_t logPieceBudget(const LogCost& cost, int64_t nowUs)
 
 size_t logCutBudget(const LogCost& cost, size_t limit, int64_t nowUs)
 {
-    const size_t first = 8192; // a cut measured before larger ones
-    size_t units = cost.cutUnits == 0 || idle(cost, nowUs) ? first : cost.cutUnits;
+    // A cut measured before larger ones; once measured, never less than a
+    // sixteenth of the limit: a cut's fixed part (finding a line start,
+    // laying the view out again) makes small cuts dear per unit, and cutting
+    // in crumbs would keep a full view full.
+    const size_t first = 8192;
+    size_t units = cost.cutUnits == 0 || idle(cost, nowUs) ? first : std::max(cost.cutUnits, limit / 16);
     return std::min(units, std::max<size_t>(limit, 1));
 }
 
