@@ -97,7 +97,7 @@ enum class LogNext { PostNow, AfterPaint, Timer, Gap };
 LogNext logPaceNext(LogPace& pace, int64_t nowUs, bool inputWaiting, bool paintWaiting, bool viewNeedsPaint);
 // The gap's timer, in milliseconds: long enough for a paint to end first.
 unsigned logGapMs(const LogPace& pace);
-constexpr int64_t kBurstUs = 250000;
+constexpr int64_t kBurstUs = 500000;
 
 // A performance counter's ticks as microseconds, without overflow.
 int64_t ticksToUs(int64_t ticks, int64_t frequency);
