@@ -476,8 +476,8 @@ int wmain(int argc, wchar_t** argv)
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     bool quick = argc > 1 && std::wstring(argv[1]) == L"--short";
     const int runLines = quick ? 5000 : 100000, naiveLines = quick ? 60 : 500, appendLines = quick ? 2000 : 10000,
-              trimLines = quick ? 20000 : 1000000, floodLines = quick ? 20000 : 1000000, starts = quick ? 3 : 7,
-              endlessBytes = quick ? (1 << 20) : (10 << 20);
+              trimLines = quick ? 10000 : 1000000, floodLines = quick ? 20000 : 1000000, starts = quick ? 3 : 7,
+              endlessBytes = quick ? (256 << 10) : (10 << 20);
     const size_t coreBytes = quick ? (4u << 20) : (100u << 20);
     printf("dravlet-ui benchmark (%s)\n\n", quick ? "short mode: sizes too small to mean anything" : "full");
 
