@@ -136,7 +136,7 @@ void logInsertMeasured(LogCost& cost, size_t units, double us, int64_t nowUs)
     // Fits us = fixedUs + unitUs * units over the recent insertions, from
     // moments that forget old ones; the spread of piece sizes tells the
     // part per unit apart from the fixed part. The fit is noisy, so the
-    // part per unit has a floor and a piece grows at most twofold a step.
+    // part per unit has a floor and a piece grows at most by half a step.
     const double weight = 0.25, n = static_cast<double>(units);
     auto blend = [weight](double& mean, double value) { mean += weight * (value - mean); };
     if (cost.insertions++ == 0) {
@@ -146,7 +146,7 @@ void logInsertMeasured(LogCost& cost, size_t units, double us, int64_t nowUs)
     }
     double spread = cost.meanUnits2 - cost.meanUnits * cost.meanUnits;
     if (cost.insertions >= 4 && spread > 64.0 * 64.0)
-        cost.unitUs = std::clamp((cost.meanUnitsUs - cost.meanUnits * cost.meanUs) / spread, 0.2, 100.0);
+        cost.unitUs = std::clamp((cost.meanUnitsUs - cost.meanUnits * cost.meanUs) / spread, 0.5, 100.0);
     // A dearer step counts at once, a cheaper one slowly: overshooting the
     // budget is worse than a smaller piece.
     double fixed = std::max(0.0, us - cost.unitUs * n);
@@ -167,7 +167,7 @@ size_t logPieceBudget(const LogCost& cost, int64_t nowUs)
     if (idle(cost, nowUs))
         return 0; // one line, measured before more
     double room = (kStepBudgetUs - cost.fixedUs) / cost.unitUs;
-    return static_cast<size_t>(std::clamp(room, 0.0, 2.0 * static_cast<double>(cost.lastPiece) + 256));
+    return static_cast<size_t>(std::clamp(room, 0.0, 1.5 * static_cast<double>(cost.lastPiece) + 256));
 }
 
 size_t logCutBudget(const LogCost& cost, size_t limit, int64_t nowUs)

@@ -33,7 +33,7 @@ struct LogCost {
     double unitUs = 1.0;         // and its part per unit
     double meanUnits = 0, meanUs = 0, meanUnits2 = 0, meanUnitsUs = 0; // fitting moments
     int insertions = 0;
-    size_t lastPiece = 0;        // a piece grows at most twofold on the last
+    size_t lastPiece = 0;        // a piece grows at most by half on the last
     size_t cutUnits = 0;         // what the next cut may take; 0 until one was measured
     int64_t lastStepUs = 0;      // when the last step ended; 0: none yet
 };
