@@ -38,20 +38,38 @@ TEST(LogCore, ACutMakesRoomAndIsSmallUntilMeasured)
     EXPECT_EQ(piece, u"") << "a cut takes nothing off the queue";
 }
 
-TEST(LogCore, CostModelLearnsThePartPerUnit)
+TEST(LogCore, CostModelLearnsThePartPerUnitAndKeepsAMarginForNoise)
 {
-    // A view where an insertion costs 5 ms plus 8 us a unit.
-    LogCost cost;
-    for (int i = 0; i < 40; ++i) {
-        size_t units = 200 + static_cast<size_t>(i % 5) * 400;
-        logInsertMeasured(cost, units, 5000.0 + 8.0 * static_cast<double>(units), 1000 + i);
-    }
-    EXPECT_NEAR(cost.unitUs, 8.0, 0.5);
-    size_t budget = logPieceBudget(cost, 2000);
-    EXPECT_NEAR(5000.0 + 8.0 * static_cast<double>(budget), kStepBudgetUs, 0.05 * kStepBudgetUs);
-    logInsertMeasured(cost, 100, 5000.0 + 8.0 * 100, 3000);
-    EXPECT_EQ(logPieceBudget(cost, 3000), 406u) << "a piece grows at most by half on the last";
-    EXPECT_EQ(logPieceBudget(cost, 3000 + kIdleUs + 1), 0u) << "one line first after a pause";
+    // A view where an insertion costs 5 ms plus 2 us a unit.
+    auto feed = [](LogCost& cost, double noise) {
+        for (int i = 0; i < 60; ++i) {
+            size_t units = 200 + static_cast<size_t>(i % 5) * 8000;
+            logInsertMeasured(cost, units, 5000.0 + 2.0 * static_cast<double>(units) + (i % 2 ? noise : -noise), 1000 + i);
+        }
+    };
+    LogCost exact, noisy;
+    feed(exact, 0);
+    EXPECT_NEAR(exact.unitUs, 2.0, 0.2);
+    EXPECT_NEAR(exact.fixedUs, 5000, 1000);
+    double filled = 5000.0 + 2.0 * static_cast<double>(logPieceBudget(exact, 2000));
+    EXPECT_GT(filled, 0.85 * kStepBudgetUs) << "without noise a piece nearly fills the budget";
+    EXPECT_LE(filled, kStepBudgetUs);
+    feed(noisy, 3000);
+    EXPECT_NEAR(noisy.spreadUs, 3000, 1000);
+    double unlucky = 5000.0 + 2.0 * static_cast<double>(logPieceBudget(noisy, 2000)) + 3000;
+    EXPECT_LE(unlucky, kStepBudgetUs) << "an unlucky step still within the budget";
+
+    // Pieces of like sizes whose costs vary by chance: a fit on them alone
+    // would find 30 us a unit and shrink every piece to a line.
+    LogCost alike;
+    for (int i = 0; i < 40; ++i)
+        logInsertMeasured(alike, i % 2 ? 1100 : 1000, i % 2 ? 18000 : 15000, 1000 + i);
+    EXPECT_LT(alike.unitUs, 2.0);
+    EXPECT_GT(logPieceBudget(alike, 2000), 1000u);
+
+    logInsertMeasured(exact, 100, 5000.0 + 2.0 * 100, 3000);
+    EXPECT_EQ(logPieceBudget(exact, 3000), 406u) << "a piece grows at most by half on the last";
+    EXPECT_EQ(logPieceBudget(exact, 3000 + kIdleUs + 1), 0u) << "one line first after a pause";
 }
 
 TEST(LogCore, BackToBackStepsLeaveAGapNowAndThen)

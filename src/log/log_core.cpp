@@ -1,6 +1,7 @@
 #include "log_core.h"
 
 #include <algorithm>
+#include <cmath>
 
 static bool isLowSurrogate(char16_t unit)
 {
@@ -131,33 +132,43 @@ static bool idle(const LogCost& cost, int64_t nowUs)
     return cost.lastStepUs == 0 || nowUs - cost.lastStepUs > kIdleUs;
 }
 
+// What a step may be predicted to cost: the budget less a margin for the
+// noise, so that an unlucky step still ends near the budget.
+static double target(const LogCost& cost)
+{
+    return kStepBudgetUs - kSpreads * cost.spreadUs;
+}
+
 void logInsertMeasured(LogCost& cost, size_t units, double us, int64_t nowUs)
 {
     // Fits us = fixedUs + unitUs * units over the recent insertions, from
     // moments that forget old ones; the spread of piece sizes tells the
-    // part per unit apart from the fixed part. The fit is noisy, so the
-    // part per unit has a floor and a piece grows at most by half a step.
-    const double weight = 0.25, n = static_cast<double>(units);
+    // part per unit apart from the fixed part. How far the insertions stray
+    // from the fit is learned too, and kept as a margin: under Wine the
+    // same insertion varies by a few milliseconds from one step to the next.
+    const double weight = 0.2, n = static_cast<double>(units);
     auto blend = [weight](double& mean, double value) { mean += weight * (value - mean); };
     if (cost.insertions++ == 0) {
         cost.meanUnits = n, cost.meanUs = us, cost.meanUnits2 = n * n, cost.meanUnitsUs = n * us;
     } else {
+        blend(cost.spreadUs, std::abs(us - (cost.fixedUs + cost.unitUs * n)));
         blend(cost.meanUnits, n), blend(cost.meanUs, us), blend(cost.meanUnits2, n * n), blend(cost.meanUnitsUs, n * us);
     }
-    double spread = cost.meanUnits2 - cost.meanUnits * cost.meanUnits;
-    if (cost.insertions >= 4 && spread > 64.0 * 64.0)
-        cost.unitUs = std::clamp((cost.meanUnitsUs - cost.meanUnits * cost.meanUs) / spread, 0.5, 100.0);
-    // A dearer step counts at once, a cheaper one slowly: overshooting the
-    // budget is worse than a smaller piece.
-    double fixed = std::max(0.0, us - cost.unitUs * n);
-    cost.fixedUs = fixed > cost.fixedUs ? fixed : 0.9 * cost.fixedUs + 0.1 * fixed;
+    // Pieces of like sizes cannot tell the part per unit from noise, so the
+    // fit leans on a prior of a microsecond a unit until their sizes spread
+    // by more than kPriorUnits.
+    double variance = std::max(0.0, cost.meanUnits2 - cost.meanUnits * cost.meanUnits);
+    double covariance = cost.meanUnitsUs - cost.meanUnits * cost.meanUs;
+    const double prior = 1.0, priorWeight = kPriorUnits * kPriorUnits;
+    cost.unitUs = std::clamp((covariance + prior * priorWeight) / (variance + priorWeight), 0.3, 100.0);
+    cost.fixedUs = std::max(0.0, cost.meanUs - cost.unitUs * cost.meanUnits);
     cost.lastPiece = units;
     cost.lastStepUs = nowUs;
 }
 
 void logCutMeasured(LogCost& cost, size_t units, double us, int64_t nowUs)
 {
-    double fits = static_cast<double>(units) * kStepBudgetUs / std::max(us, 1.0);
+    double fits = static_cast<double>(units) * std::max(target(cost), 1000.0) / std::max(us, 1.0);
     cost.cutUnits = static_cast<size_t>(std::clamp(fits, 1024.0, 2.0 * static_cast<double>(std::max<size_t>(units, 1024))));
     cost.lastStepUs = nowUs;
 }
@@ -166,7 +177,7 @@ size_t logPieceBudget(const LogCost& cost, int64_t nowUs)
 {
     if (idle(cost, nowUs))
         return 0; // one line, measured before more
-    double room = (kStepBudgetUs - cost.fixedUs) / cost.unitUs;
+    double room = (target(cost) - cost.fixedUs) / cost.unitUs;
     return static_cast<size_t>(std::clamp(room, 0.0, 1.5 * static_cast<double>(cost.lastPiece) + 256));
 }
 

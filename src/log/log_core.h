@@ -22,15 +22,18 @@
 // part of a line that fits this.
 constexpr size_t kLongLineUnits = 1024;    // a line the view wraps ends a piece
 constexpr size_t kLongestPieceUnits = 4096; // a piece ends mid-line only past this
-constexpr double kStepBudgetUs = 22000;     // the time one step aims at
+constexpr double kStepBudgetUs = 22000;     // the time one step aims at, noise included
+constexpr double kSpreads = 1.5;            // the margin kept for noise, in mean deviations
+constexpr double kPriorUnits = 2000;        // the spread of piece sizes the cost fit trusts
 constexpr int64_t kIdleUs = 1000000;        // after this long without a step, start small
 
 // What the view's work costs, learned from the steps measured: an insertion
-// a fixed part and a part for each unit; a cut as the units that fit the
-// budget by the last one's measure.
+// a fixed part, a part for each unit and how far it strays from those; a
+// cut as the units that fit the budget by the last one's measure.
 struct LogCost {
     double fixedUs = 20000;      // an insertion's fixed part
     double unitUs = 1.0;         // and its part per unit
+    double spreadUs = 0;         // how far insertions stray from that, on average
     double meanUnits = 0, meanUs = 0, meanUnits2 = 0, meanUnitsUs = 0; // fitting moments
     int insertions = 0;
     size_t lastPiece = 0;        // a piece grows at most by half on the last
