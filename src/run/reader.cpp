@@ -20,10 +20,13 @@ DWORD WINAPI readExtProgram(LPVOID)
         }
         runSlot.sentCount += feedOutputLines(pending, buffer, got, lines);
         // While more output is already waiting, its lines join this block:
-        // a flood then takes the log's lock once for many reads, not for each.
-        if (got == 512 && lines.size() < 16384 && PeekNamedPipe(runSlot.outRead, nullptr, 0, nullptr, &waiting, nullptr) &&
-            waiting > 0)
+        // a flood then takes the log's lock once for many reads, not for
+        // each, and asks the pipe what waits once for all it found waiting.
+        waiting = waiting > got ? waiting - got : 0;
+        if (got == 512 && lines.size() < 16384 &&
+            (waiting > 0 || (PeekNamedPipe(runSlot.outRead, nullptr, 0, nullptr, &waiting, nullptr) && waiting > 0)))
             continue;
+        waiting = 0;
         appendLogLines(lines);
         lines.clear();
     }
