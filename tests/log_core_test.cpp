@@ -21,6 +21,7 @@ TEST(LogCore, ACutMakesRoomAndIsSmallUntilMeasured)
 {
     LogCore core;
     core.cost.lastStepUs = 1, core.cost.lastPiece = 2000;
+    core.cost.fixedUs = kStepBudgetUs - 2000; // and a microsecond a unit: room for 2000
     std::u16string line = u"0123456789abcd\r\n", piece; // 16 units
     for (int i = 0; i < 1000; ++i)
         logAppend(core, line.data(), line.size(), u"", 0, 640000);
@@ -32,7 +33,7 @@ TEST(LogCore, ACutMakesRoomAndIsSmallUntilMeasured)
     EXPECT_EQ(logNextStep(core, 639990, 640000, 4, piece).cutWant, 639990u + 16000 - 640000)
         << "all that the queue pushes out, within the budget";
     EXPECT_EQ(logCutBudget(core.cost, 1000000, 5), 128000u);
-    logCutMeasured(core.cost, 64000, 44000, 6); // twice the budget: half as large
+    logCutMeasured(core.cost, 64000, 2 * kStepBudgetUs, 6); // twice the budget: half as large
     EXPECT_EQ(logCutBudget(core.cost, 1000000, 7), 62500u) << "but never below a sixteenth of the limit";
     EXPECT_EQ(logCutBudget(core.cost, 640000, 7 + kIdleUs + 1), 8192u) << "small again after a pause";
     EXPECT_EQ(piece, u"") << "a cut takes nothing off the queue";
@@ -60,10 +61,10 @@ TEST(LogCore, CostModelLearnsThePartPerUnitAndKeepsAMarginForNoise)
     EXPECT_LE(unlucky, kStepBudgetUs) << "an unlucky step still within the budget";
 
     // Pieces of like sizes whose costs vary by chance: a fit on them alone
-    // would find 30 us a unit and shrink every piece to a line.
+    // would find 15 us a unit and shrink every piece to a line.
     LogCost alike;
     for (int i = 0; i < 40; ++i)
-        logInsertMeasured(alike, i % 2 ? 1100 : 1000, i % 2 ? 18000 : 15000, 1000 + i);
+        logInsertMeasured(alike, i % 2 ? 1100 : 1000, i % 2 ? 9500 : 8000, 1000 + i);
     EXPECT_LT(alike.unitUs, 2.0);
     EXPECT_GT(logPieceBudget(alike, 2000), 1000u);
 

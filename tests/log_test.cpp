@@ -152,7 +152,8 @@ TEST(ActivityLog, KeepsTheNewestLinesWithinTheLimit)
 TEST(ActivityLog, TheNewestLineStaysInSightThroughEveryCut)
 {
     // Checked after every message: a cut must not leave the view at its top
-    // until the next insertion, or a paint in between shows the oldest lines.
+    // until the next insertion, or a paint in between shows the oldest lines;
+    // nor may any step leave the view's drawing off.
     mainWindow();
     SendMessageW(logView(), EM_LIMITTEXT, 6000, 0);
     RECT client;
@@ -171,6 +172,7 @@ TEST(ActivityLog, TheNewestLineStaysInSightThroughEveryCut)
                 continue;
             }
             DispatchMessageW(&message);
+            ASSERT_TRUE(IsWindowVisible(logView())) << "a step left the view's drawing off";
             LRESULT length = GetWindowTextLengthW(logView());
             cuts += length < before, before = length;
             int y = static_cast<short>(HIWORD(SendMessageW(logView(), EM_POSFROMCHAR, std::max<LRESULT>(length - 3, 0), 0)));

@@ -38,3 +38,5 @@ void flushLog();
 // How long, in microseconds, each step the UI thread spent moving the queue
 // into the view took since the last call. For the benchmark; UI thread.
 std::vector<uint32_t> takeLogSteps();
+// And how long each of the view's paints took.
+std::vector<uint32_t> takeLogPaints();
