@@ -100,8 +100,8 @@ static void moveCaretToEnd(size_t length)
 // twice and scrolled the view's pixels: 10 to 15 ms however small the
 // change, 20 to 30 ms for a cut. DefWindowProc's handling stops all drawing
 // wherever the program runs; the view then paints once in its own turn,
-// behind the user's input, and its frame only when the scroll bar's thumb
-// has moved (drawing the scroll bar alone costs milliseconds under Wine).
+// behind the user's input, its frame too when the scroll bar's thumb has
+// moved.
 static SCROLLBARINFO drawingOff()
 {
     SCROLLBARINFO bar = {sizeof bar};
