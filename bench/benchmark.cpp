@@ -339,6 +339,7 @@ static Floor insertionFloor()
         SendMessageW(logView(), EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L"x\r\n"));
         if (!drawing) {
             DefWindowProcW(logView(), WM_SETREDRAW, TRUE, 0);
+            RedrawWindow(logView(), nullptr, nullptr, RDW_VALIDATE | RDW_NOFRAME | RDW_NOCHILDREN);
             RedrawWindow(logView(), nullptr, nullptr, RDW_INVALIDATE);
         }
         (drawing ? on : off).push_back(secondsSince(start) * 1000);

@@ -181,3 +181,29 @@ TEST(ActivityLog, TheNewestLineStaysInSightThroughEveryCut)
     }
     EXPECT_GT(cuts, 2);
 }
+
+static int framePaints;
+static LRESULT CALLBACK countFramePaints(int code, WPARAM wParam, LPARAM lParam)
+{
+    auto* call = reinterpret_cast<CWPSTRUCT*>(lParam);
+    framePaints += code == HC_ACTION && call->hwnd == logView() && call->message == WM_NCPAINT;
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+TEST(ActivityLog, AStepKeepsAFramePaintThatWasDue)
+{
+    // A step suppresses the frame paint that turning the view's drawing back
+    // on causes under Wine, but not one that was already due.
+    mainWindow();
+    SetWindowTextW(logView(), L""); // one line more moves no thumb
+    UpdateWindow(mainWindow());
+    HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, countFramePaints, nullptr, GetCurrentThreadId());
+    ASSERT_TRUE(hook);
+    framePaints = 0;
+    RedrawWindow(logView(), nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME);
+    appendLog(L"a line while the frame waits to be painted");
+    flushLog();
+    UpdateWindow(logView());
+    UnhookWindowsHookEx(hook);
+    EXPECT_EQ(framePaints, 1);
+}
