@@ -22,7 +22,7 @@
 // part of a line that fits this.
 constexpr size_t kLongLineUnits = 1024;    // a line the view wraps ends a piece
 constexpr size_t kLongestPieceUnits = 4096; // a piece ends mid-line only past this
-constexpr double kStepBudgetUs = 13000;     // the time one step aims at, noise included
+constexpr double kStepBudgetUs = 11000;     // the time one step aims at, noise included
 constexpr double kSpreads = 1.5;            // the margin kept for noise, in mean deviations
 constexpr double kPriorUnits = 2000;        // the spread of piece sizes the cost fit trusts
 constexpr int64_t kIdleUs = 1000000;        // after this long without a step, start small
