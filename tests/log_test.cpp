@@ -190,10 +190,11 @@ static LRESULT CALLBACK countFramePaints(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-TEST(ActivityLog, AStepKeepsAFramePaintThatWasDue)
+TEST(ActivityLog, AStepKeepsAFramePaintThatWasDueAndAHiddenViewHidden)
 {
     // A step suppresses the frame paint that turning the view's drawing back
-    // on causes under Wine, but not one that was already due.
+    // on causes under Wine, but not one that was already due; and turning
+    // the drawing back on must not show a view that was hidden.
     mainWindow();
     SetWindowTextW(logView(), L""); // one line more moves no thumb
     UpdateWindow(mainWindow());
@@ -206,4 +207,12 @@ TEST(ActivityLog, AStepKeepsAFramePaintThatWasDue)
     UpdateWindow(logView());
     UnhookWindowsHookEx(hook);
     EXPECT_EQ(framePaints, 1);
+
+    HWND focus = GetFocus();
+    ShowWindow(logView(), SW_HIDE);
+    appendLog(L"a line while the view is hidden");
+    flushLog();
+    EXPECT_FALSE(IsWindowVisible(logView()));
+    ShowWindow(logView(), SW_SHOW);
+    SetFocus(focus);
 }

@@ -3,12 +3,13 @@
 // The view is an EDIT control owned by the UI thread, and under Wine it is
 // slow: with its drawing off (see drawingOff) an insertion costs 1 to 4 ms
 // plus about a microsecond a character, and far more for a long line the
-// view must wrap; a cut from the top 2 to 6 ms whatever its size; the paint
-// of the whole view that follows either 7 to 25 ms. So no append inserts
+// view must wrap; a cut from the top 2 to 6 ms whatever its size; and the
+// paint of the whole view that follows 7 to 35 ms. So no append inserts
 // anything: appendLog adds its text and CR LF to a queue under logLock, and
-// the UI thread moves the queue into the view in steps. The queue, the planning of each step, the wake-up flag and
-// the cost model are pure (log_core.cpp); this file holds the platform's
-// part: the view's subclass, posting, timers, painting and measuring.
+// the UI thread moves the queue into the view in steps. The queue, the
+// planning of each step, the wake-up flag and the cost model are pure
+// (log_core.cpp); this file holds the platform's part: the view's subclass,
+// posting, timers, painting and measuring.
 //
 // Steps are bounded by time: a step either cuts whole lines off the top of
 // the view or inserts one piece, sized from what the last ones cost.
@@ -104,21 +105,26 @@ static void moveCaretToEnd(size_t length)
 // moved. Wine also marks the frame for painting when the drawing comes back
 // on: that is suppressed, unless some paint was already due before, since
 // painting the frame costs about a third of a paint there.
+// A view that is hidden stays so.
 struct ViewDrawing {
     SCROLLBARINFO bar;
-    bool paintDue;
+    bool paintDue, shown;
 };
 
 static ViewDrawing drawingOff()
 {
-    ViewDrawing before = {{sizeof(SCROLLBARINFO)}, HIWORD(GetQueueStatus(QS_PAINT)) != 0};
+    ViewDrawing before = {{sizeof(SCROLLBARINFO)}, HIWORD(GetQueueStatus(QS_PAINT)) != 0,
+                          (GetWindowLongW(logView, GWL_STYLE) & WS_VISIBLE) != 0};
     GetScrollBarInfo(logView, OBJID_VSCROLL, &before.bar);
-    DefWindowProcW(logView, WM_SETREDRAW, FALSE, 0);
+    if (before.shown)
+        DefWindowProcW(logView, WM_SETREDRAW, FALSE, 0);
     return before;
 }
 
 static void drawingOn(const ViewDrawing& before)
 {
+    if (!before.shown)
+        return;
     SCROLLBARINFO bar = {sizeof bar};
     GetScrollBarInfo(logView, OBJID_VSCROLL, &bar);
     DefWindowProcW(logView, WM_SETREDRAW, TRUE, 0);
