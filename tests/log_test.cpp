@@ -183,22 +183,18 @@ TEST(ActivityLog, TheNewestLineStaysInSightThroughEveryCut)
 }
 
 static int framePaints;
-static LRESULT CALLBACK countFramePaints(int code, WPARAM wParam, LPARAM lParam)
-{
-    auto* call = reinterpret_cast<CWPSTRUCT*>(lParam);
-    framePaints += code == HC_ACTION && call->hwnd == logView() && call->message == WM_NCPAINT;
-    return CallNextHookEx(nullptr, code, wParam, lParam);
-}
 
 TEST(ActivityLog, AStepKeepsAFramePaintThatWasDueAndAHiddenViewHidden)
 {
-    // A step suppresses the frame paint that turning the view's drawing back
-    // on causes under Wine, but not one that was already due; and turning
-    // the drawing back on must not show a view that was hidden.
+    // A step suppresses the frame paint that Wine adds when the view's
+    // drawing comes back on, but not one already due, and shows no hidden view.
     mainWindow();
     SetWindowTextW(logView(), L""); // one line more moves no thumb
-    UpdateWindow(mainWindow());
-    HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, countFramePaints, nullptr, GetCurrentThreadId());
+    HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, [](int code, WPARAM wParam, LPARAM lParam) -> LRESULT {
+        auto* call = reinterpret_cast<CWPSTRUCT*>(lParam);
+        framePaints += code == HC_ACTION && call->hwnd == logView() && call->message == WM_NCPAINT;
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }, nullptr, GetCurrentThreadId());
     ASSERT_TRUE(hook);
     framePaints = 0;
     RedrawWindow(logView(), nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME);

@@ -87,7 +87,7 @@ static size_t lineStartFrom(size_t at, size_t length)
 }
 
 // Selects the empty range at the end of the view, unless the last insertion
-// left it there.
+// left it there (selecting also scrolls the view to the caret).
 static void moveCaretToEnd(size_t length)
 {
     DWORD start = 0, end = 0;
