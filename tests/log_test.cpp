@@ -176,7 +176,8 @@ TEST(ActivityLog, TheNewestLineStaysInSightThroughEveryCut)
             LRESULT length = GetWindowTextLengthW(logView());
             cuts += length < before, before = length;
             int y = static_cast<short>(HIWORD(SendMessageW(logView(), EM_POSFROMCHAR, std::max<LRESULT>(length - 3, 0), 0)));
-            ASSERT_TRUE(y >= 0 && y < client.bottom) << "the view left the newest line after " << cuts << " cuts";
+            ASSERT_TRUE(length == 0 || (y >= 0 && y < client.bottom)) // an empty view has no position
+                << "the view left the newest line after " << cuts << " cuts";
         }
     }
     EXPECT_GT(cuts, 2);
