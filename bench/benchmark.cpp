@@ -203,16 +203,8 @@ static double bareReader(int lines)
     HANDLE readEnd, writeEnd;
     CreatePipe(&readEnd, &writeEnd, &inherit, 0);
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    setStubScript(linesScript(lines));
-    STARTUPINFOW startup = {sizeof startup};
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = startup.hStdError = writeEnd;
-    PROCESS_INFORMATION child;
-    std::wstring exe = testDirectory() + L"kestrup.exe", commandLine = L"kestrup.exe";
     auto start = Clock::now();
-    CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
-                   &startup, &child);
-    setStubScript(L"");
+    PROCESS_INFORMATION child = startProcess(testDirectory() + L"kestrup.exe", L"", linesScript(lines), writeEnd);
     CloseHandle(writeEnd);
     char buffer[512];
     DWORD got;

@@ -28,13 +28,7 @@ static App launch(const std::wstring& folder, const std::wstring& arguments, con
 {
     App app;
     app.folder = folder;
-    setStubScript(stubScript);
-    std::wstring exe = app.folder + L"\\dravlet-ui.exe";
-    std::wstring commandLine = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
-    STARTUPINFOW startup = {sizeof startup};
-    EXPECT_TRUE(CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               app.folder.c_str(), &startup, &app.process));
-    setStubScript(L"");
+    app.process = startProcess(folder + L"\\dravlet-ui.exe", arguments, stubScript);
     app.main = findAppWindow(app, L"dravlet-ui");
     return app;
 }

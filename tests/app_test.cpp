@@ -358,6 +358,7 @@ TEST(Dialog, SaveWhileTheFileIsHeldStillCloses)
     const std::string before = "# held\r\n";
     writeFileBytes(settingsPath(), before);
     HANDLE holder = holdFileOpen(settingsPath());
+    ASSERT_TRUE(holder);
     std::vector<std::wstring> log = saveThroughDialog(L"dialog-held");
     releaseFile(holder);
     EXPECT_EQ(log, std::vector<std::wstring>{L"Cannot open file=" + errorText(ERROR_SHARING_VIOLATION)});

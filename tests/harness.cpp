@@ -212,6 +212,25 @@ void setStubScript(const std::wstring& script)
     SetEnvironmentVariableW(L"KESTRUP_STUB", script.empty() ? nullptr : script.c_str());
 }
 
+PROCESS_INFORMATION startProcess(const std::wstring& exe, const std::wstring& arguments, const std::wstring& script,
+                                 HANDLE output)
+{
+    setStubScript(script);
+    std::wstring commandLine = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+    std::wstring folder = exe.substr(0, exe.rfind(L'\\'));
+    STARTUPINFOW startup = {sizeof startup};
+    if (output) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = startup.hStdError = output;
+    }
+    PROCESS_INFORMATION process = {};
+    EXPECT_TRUE(CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, output != nullptr, CREATE_NO_WINDOW,
+                               nullptr, folder.c_str(), &startup, &process))
+        << "start " << testing::PrintToString(exe) << ": error " << GetLastError();
+    setStubScript(L"");
+    return process;
+}
+
 static HANDLE gateEvent;
 
 std::wstring gate()
@@ -230,26 +249,29 @@ void openGate()
 
 HANDLE holdFileOpen(const std::wstring& path)
 {
-    setStubScript(L"hold 600000 " + path);
-    std::wstring exe = testDirectory() + L"kestrup.exe", commandLine = L"kestrup.exe";
-    STARTUPINFOW startup = {sizeof startup};
-    PROCESS_INFORMATION holder = {};
-    EXPECT_TRUE(CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                               nullptr, &startup, &holder));
-    setStubScript(L"");
+    // The holder says when it holds the file; nothing here opens the file
+    // meanwhile, or its own unshared open could fail.
+    std::wstring held = L"dravlet-test-held-" + std::to_wstring(GetCurrentProcessId());
+    HANDLE heldEvent = CreateEventW(nullptr, TRUE, FALSE, held.c_str());
+    PROCESS_INFORMATION holder = startProcess(testDirectory() + L"kestrup.exe", L"", L"hold " + held + L" " + path);
     CloseHandle(holder.hThread);
-    waitUntil("another process to hold the file open", [&] {
-        HANDLE probe = CreateFileW(path.c_str(), GENERIC_READ, 7, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (probe == INVALID_HANDLE_VALUE)
-            return GetLastError() == ERROR_SHARING_VIOLATION;
-        CloseHandle(probe);
-        return false;
-    });
-    return holder.hProcess;
+    HANDLE either[] = {heldEvent, holder.hProcess};
+    DWORD woke = WaitForMultipleObjects(2, either, FALSE, static_cast<DWORD>(kWait * waitFactor()));
+    CloseHandle(heldEvent);
+    DWORD code = 0;
+    GetExitCodeProcess(holder.hProcess, &code);
+    if (woke == WAIT_OBJECT_0)
+        return holder.hProcess;
+    ADD_FAILURE() << "the holder did not hold the file: " << (code == STILL_ACTIVE ? "watchdog" : "its open failed with ")
+                  << (code == STILL_ACTIVE ? 0 : code);
+    releaseFile(holder.hProcess);
+    return nullptr;
 }
 
 void releaseFile(HANDLE holder)
 {
+    if (!holder)
+        return;
     TerminateProcess(holder, 0);
     WaitForSingleObject(holder, kWait);
     CloseHandle(holder);

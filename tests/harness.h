@@ -72,13 +72,20 @@ std::wstring uploaderCommandLine(const std::wstring& folder);
 // The script the stand-in uploader runs next (commands joined by line feeds).
 void setStubScript(const std::wstring& script);
 
+// Starts exe in its own folder with the stand-in uploader's script in its
+// environment and, given output, that handle as its standard output and
+// error (inherited). Fails the test when it cannot start.
+PROCESS_INFORMATION startProcess(const std::wstring& exe, const std::wstring& arguments, const std::wstring& script,
+                                 HANDLE output = nullptr);
+
 // The named event of this test program that the stand-in uploader's
 // "wait NAME" blocks on. Shut again after every test.
 std::wstring gate();
 void openGate();
 
 // Another process (the stand-in uploader) holding path open without
-// sharing; returns its process handle once the file is held.
+// sharing; returns its process handle once the file is held, or null
+// (the test failed) when it could not hold it.
 HANDLE holdFileOpen(const std::wstring& path);
 void releaseFile(HANDLE holder);
 

@@ -13,7 +13,8 @@
 //   wait NAME        block until the named event NAME is set
 //   spawn NAME TEXT  start a copy of itself that inherits the output, waits
 //                    for the event NAME, writes TEXT and exits; do not wait for it
-//   hold MS PATH     keep PATH open, unshared, for MS milliseconds
+//   hold NAME PATH   open PATH unshared, set the named event NAME, and keep
+//                    it open until stopped; end with the error if the open fails
 //   crash            fault on purpose
 //   exit CODE        end with CODE (decimal or 0x hex)
 #include <windows.h>
@@ -179,8 +180,10 @@ int wmain(int argc, wchar_t** argv)
         } else if (verb == L"hold") {
             size_t space2 = rest.find(L' ');
             HANDLE file = CreateFileW(rest.substr(space2 + 1).c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
-            Sleep(wcstoul(rest.c_str(), nullptr, 10));
-            CloseHandle(file);
+            if (file == INVALID_HANDLE_VALUE)
+                return static_cast<int>(GetLastError());
+            SetEvent(CreateEventW(nullptr, TRUE, FALSE, rest.substr(0, space2).c_str()));
+            Sleep(INFINITE);
         } else if (verb == L"crash") {
             // No debugger, no crash dialog: the fault just ends the process
             // with its code, 0xC0000005.

@@ -100,6 +100,7 @@ TEST(SaveConfig, FileHeldByAnotherProcessIsLeftAlone)
     const std::string before = "# an older file\r\n";
     writeFileBytes(settingsPath(), before);
     HANDLE holder = holdFileOpen(settingsPath());
+    ASSERT_TRUE(holder);
     std::vector<std::wstring> log = saveFields({L"h", L"u", L"p", L"1", false});
     releaseFile(holder);
     EXPECT_EQ(log, std::vector<std::wstring>{L"Cannot open file=" + errorText(ERROR_SHARING_VIOLATION)});
