@@ -29,7 +29,7 @@ static App launch(const std::wstring& folder, const std::wstring& arguments, con
     App app;
     app.folder = folder;
     app.process = startProcess(folder + L"\\dravlet-ui.exe", arguments, stubScript);
-    app.main = findAppWindow(app, L"dravlet-ui");
+    app.main = findWindow(app.process.dwProcessId, L"dravlet-ui");
     return app;
 }
 
@@ -75,19 +75,9 @@ LONG styleOf(HWND window)
     return GetWindowLongW(window, GWL_STYLE);
 }
 
-HWND findAppWindow(const App& app, const std::wstring& title, DWORD ms)
-{
-    return findWindow(app.process.dwProcessId, title, ms);
-}
-
-std::wstring appLog(const App& app)
-{
-    return textOf(GetDlgItem(app.main, 3));
-}
-
 std::vector<std::wstring> appLogLines(const App& app)
 {
-    return splitLines(appLog(app));
+    return splitLines(textOf(GetDlgItem(app.main, 3)));
 }
 
 bool waitForLog(const App& app, const std::vector<std::wstring>& lines)
@@ -115,7 +105,7 @@ bool bringToFront(const App& app, HWND window, HWND focus)
 void pickFolder(App& app, const std::wstring& path)
 {
     PostMessageW(app.main, WM_COMMAND, 4, 0);
-    HWND picker = findAppWindow(app, L"Select Folder");
+    HWND picker = findWindow(app.process.dwProcessId, L"Select Folder");
     ASSERT_TRUE(picker) << "no folder picker";
     if (path.empty()) {
         PostMessageW(picker, WM_COMMAND, IDCANCEL, 0);
@@ -128,15 +118,10 @@ void pickFolder(App& app, const std::wstring& path)
     waitUntil("the folder picker to close", [&] { return !IsWindow(picker); });
 }
 
-std::wstring takeAppSummary(const App& app)
-{
-    return takeSummaryBox(app.process.dwProcessId);
-}
-
 HWND openConfig(App& app)
 {
     PostMessageW(app.main, WM_COMMAND, 104, 0);
-    return findAppWindow(app, L"Usenet config");
+    return findWindow(app.process.dwProcessId, L"Usenet config");
 }
 
 bool waitClosed(App& app, HWND dialog)

@@ -33,10 +33,6 @@ std::wstring classOf(HWND window);
 RECT clientRectIn(HWND child, HWND parent); // the child's rectangle in parent's client coordinates
 LONG styleOf(HWND window);
 
-// A visible top-level window of the app's process with this title.
-HWND findAppWindow(const App& app, const std::wstring& title, DWORD ms = kWait);
-// The log view's text.
-std::wstring appLog(const App& app);
 std::vector<std::wstring> appLogLines(const App& app);
 // Waits until the log holds exactly these lines.
 bool waitForLog(const App& app, const std::vector<std::wstring>& lines);
@@ -48,7 +44,6 @@ bool bringToFront(const App& app, HWND window, HWND focus);
 
 // "Choose folder", the picker filled with path and confirmed; an empty path cancels.
 void pickFolder(App& app, const std::wstring& path);
-std::wstring takeAppSummary(const App& app);
 
 // The settings dialog, opened by command 104; and waiting for it to close.
 HWND openConfig(App& app);

@@ -136,8 +136,8 @@ TEST(Chooser, PickedFolderRunsTheUploader)
     ASSERT_TRUE(waitUntil("the title Kestrup...", [&] { return textOf(app.main) == L"Kestrup..."; }));
     waitForLog(app, {uploaderCommandLine(folder)});
     openGate();
-    ASSERT_TRUE(findAppWindow(app, L"Kestrup Finished"));
-    EXPECT_EQ(takeAppSummary(app), L"NZBs sent=2");
+    ASSERT_TRUE(summaryBox(app.process.dwProcessId));
+    EXPECT_EQ(takeSummaryBox(app.process.dwProcessId), L"NZBs sent=2");
     EXPECT_EQ(textOf(app.main), L"Kestrup sent=2");
     ASSERT_TRUE(waitUntil("exec.done", [&] { return appLogLines(app).size() == 5; }));
     std::vector<std::wstring> lines = appLogLines(app);
@@ -151,7 +151,7 @@ TEST(Chooser, CancelChangesNothing)
     ASSERT_TRUE(app.main);
     pickFolder(app, L"");
     settleApp(app);
-    EXPECT_EQ(appLog(app), L"");
+    EXPECT_EQ(textOf(GetDlgItem(app.main, 3)), L"");
     EXPECT_EQ(textOf(app.main), L"dravlet-ui");
 }
 
@@ -173,7 +173,7 @@ TEST(Chooser, SecondPressDuringARunIsRefused)
     pickFolder(app, L"C:\\users");
     waitForLog(app, {uploaderCommandLine(L"C:\\windows"), L"runCommand failed=" + errorText(0x800700AAu)});
     openGate();
-    EXPECT_EQ(takeAppSummary(app), L"NZBs sent=1");
+    EXPECT_EQ(takeSummaryBox(app.process.dwProcessId), L"NZBs sent=1");
 }
 
 TEST(Chooser, FoldersReachTheUploaderExactly)
@@ -196,7 +196,7 @@ TEST(Chooser, FoldersReachTheUploaderExactly)
         App app = startApp(L"exact-app", L"", true, L"args " + argsFile);
         ASSERT_TRUE(app.main);
         pickFolder(app, folder);
-        EXPECT_EQ(takeAppSummary(app), L"NZBs sent=0");
+        EXPECT_EQ(takeSummaryBox(app.process.dwProcessId), L"NZBs sent=0");
         std::wstring args = fromUtf8(readFileBytes(argsFile));
         EXPECT_NE(args.find(L"\n-u=" + folder + L"\n"), std::wstring::npos) << args;
     }
@@ -225,7 +225,7 @@ TEST(Dialog, OpensByCommandMenuAndAccelerator)
         } else {
             ASSERT_TRUE(bringToFront(app, app.main, app.main));
             sendKeys(way.keys);
-            dialog = findAppWindow(app, L"Usenet config");
+            dialog = findWindow(app.process.dwProcessId, L"Usenet config");
         }
         ASSERT_TRUE(dialog);
         EXPECT_EQ(GetWindow(dialog, GW_OWNER), app.main);
@@ -334,7 +334,7 @@ TEST(Dialog, EscapeAndCloseWriteNothing)
     }
     settleApp(app);
     EXPECT_EQ(readFileBytes(settingsPath()), before);
-    EXPECT_EQ(appLog(app), L"");
+    EXPECT_EQ(textOf(GetDlgItem(app.main, 3)), L"");
 }
 
 // Saves through the real dialog and returns the program's log lines.
@@ -370,7 +370,7 @@ TEST(Faults, UploaderCrashEndsTheRunLikeAnyOther)
     App app = startApp(L"crash", L"", true, L"text Upload[1] before the fault\ncrash");
     ASSERT_TRUE(app.main);
     pickFolder(app, L"C:\\windows");
-    EXPECT_EQ(takeAppSummary(app), L"NZBs sent=1");
+    EXPECT_EQ(takeSummaryBox(app.process.dwProcessId), L"NZBs sent=1");
     ASSERT_TRUE(waitUntil("three log lines", [&] { return appLogLines(app).size() == 3; }));
     std::vector<std::wstring> lines = appLogLines(app);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), L"exec.done"), 1);
@@ -402,10 +402,10 @@ TEST(Faults, OutputHeldOpenByAGrandchildComesBeforeTheSummary)
     // and its output stays open while the grandchild lives.
     ASSERT_TRUE(waitUntil("the uploader's line and exec.done", [&] { return appLogLines(app).size() == 3; }));
     openGate();
-    HWND box = findAppWindow(app, L"Kestrup Finished");
+    HWND box = summaryBox(app.process.dwProcessId);
     ASSERT_TRUE(box);
     std::vector<std::wstring> lines = appLogLines(app); // all in before the box shows
-    EXPECT_EQ(takeAppSummary(app), L"NZBs sent=2");
+    EXPECT_EQ(takeSummaryBox(app.process.dwProcessId), L"NZBs sent=2");
     ASSERT_EQ(lines.size(), 4u);
     std::sort(lines.begin() + 1, lines.begin() + 3);
     EXPECT_EQ(lines, (std::vector<std::wstring>{uploaderCommandLine(L"C:\\windows"), L"Upload[1] uploader done", L"exec.done",

@@ -97,20 +97,20 @@ TEST(Demo, AWholeSessionByItself)
                                             {1003, L"not-a-real-password"}, {1005, L"8"}});
         PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
         ASSERT_TRUE(waitClosed(app, dialog));
-        ASSERT_TRUE(waitUntil("Saved config", [&] { return appLog(app).find(L"Saved config ") != std::wstring::npos; }));
+        ASSERT_TRUE(waitUntil("Saved config", [&] { return textOf(GetDlgItem(app.main, 3)).find(L"Saved config ") != std::wstring::npos; }));
     }
     {
         SCOPED_TRACE("step 3: pick the sample folder in the folder picker");
         pickFolder(app, home + L"\\sample-posts");
     }
     SCOPED_TRACE("step 4: the run to its summary box");
-    HWND box = findAppWindow(app, L"Kestrup Finished");
+    HWND box = summaryBox(app.process.dwProcessId);
     ASSERT_TRUE(box);
     std::vector<std::wstring> log = appLogLines(app);
     Picture picture = pictureOf({app.main, box});
     std::wstring runPicture = savePicture(picture, L"main-window-run");
     expectRunDrawn(picture, app.main, box, log);
-    std::wstring summary = takeAppSummary(app);
+    std::wstring summary = takeSummaryBox(app.process.dwProcessId);
     EXPECT_EQ(summary, L"NZBs sent=5");
     EXPECT_EQ(textOf(app.main), L"Kestrup sent=5");
     EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::wstring& line) { return line.rfind(L"Upload[", 0) == 0; }), 5);

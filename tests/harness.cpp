@@ -324,9 +324,19 @@ HWND findWindow(DWORD processId, const std::wstring& title, DWORD ms)
     return found;
 }
 
-std::wstring takeSummaryBox(DWORD processId, DWORD ms)
+static void endRun(DWORD processId = GetCurrentProcessId());
+
+HWND summaryBox(DWORD processId, DWORD ms)
 {
     HWND box = findWindow(processId, L"Kestrup Finished", ms);
+    if (!box)
+        endRun(processId);
+    return box;
+}
+
+std::wstring takeSummaryBox(DWORD processId, DWORD ms)
+{
+    HWND box = summaryBox(processId, ms);
     if (!box)
         return L"<no summary box>";
     std::wstring text = textOf(GetDlgItem(box, 0xFFFF));
@@ -334,8 +344,6 @@ std::wstring takeSummaryBox(DWORD processId, DWORD ms)
     waitUntil("the summary box to close", [&] { return !IsWindow(box); });
     return text;
 }
-
-static void endRun();
 
 // ---- The program's main window in this process
 
@@ -412,14 +420,15 @@ static void joinTestJob()
         printf("note: not in a job of its own (error %lu): processes a test leaves may outlive it\n", GetLastError());
 }
 
-static void stopOtherProcesses()
+// Stops every process the tests started but the one kept.
+static void stopOtherProcesses(DWORD keep)
 {
     struct { JOBOBJECT_BASIC_PROCESS_ID_LIST list; ULONG_PTR more[1023]; } ids = {};
     if (!QueryInformationJobObject(testJob, JobObjectBasicProcessIdList, &ids, sizeof ids, nullptr))
         return;
     const ULONG_PTR* pid = ids.list.ProcessIdList;
     for (ULONG i = 0; i < ids.list.NumberOfProcessIdsInList; ++i) {
-        if (pid[i] == GetCurrentProcessId())
+        if (pid[i] == GetCurrentProcessId() || pid[i] == keep)
             continue;
         HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, static_cast<DWORD>(pid[i]));
         if (process) {
@@ -430,16 +439,38 @@ static void stopOtherProcesses()
     }
 }
 
-// Stops every process the test started; a run of this process then ends:
-// its box is dismissed as it shows, and its workers end.
-static void endRun()
+static bool processEnded(DWORD processId)
 {
-    stopOtherProcesses();
-    settle([] {
-        if (HWND box = visibleWindow(GetCurrentProcessId(), L"Kestrup Finished"))
-            PostMessageW(box, WM_COMMAND, IDOK, 0);
-        return !runActive();
-    }, kLongWait);
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+    bool ended = !process || WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+    if (process)
+        CloseHandle(process);
+    return ended;
+}
+
+// Ends a run of this process or of the program processId: every other
+// process the test started is stopped, its summary box is dismissed as it
+// shows, and (here) its workers end. A run that does not end even so stops
+// the test program: every later test would wait out its watchdogs on it,
+// and nothing after it could be trusted.
+static void endRun(DWORD processId)
+{
+    stopOtherProcesses(processId);
+    bool own = processId == GetCurrentProcessId(), boxShown = false;
+    if (settle([&] {
+            if (HWND box = visibleWindow(processId, L"Kestrup Finished")) {
+                PostMessageW(box, WM_COMMAND, IDOK, 0);
+                boxShown = true;
+            }
+            return own ? !runActive() : boxShown || processEnded(processId);
+        }))
+        return;
+    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+    printf("[  FAILED  ] %s.%s: its run did not end within %lu ms of every uploader being stopped; "
+           "the test program stops here\n",
+           test ? test->test_suite_name() : "?", test ? test->name() : "?", static_cast<unsigned long>(kWait * waitFactor()));
+    fflush(stdout);
+    TerminateProcess(GetCurrentProcess(), 1);
 }
 
 // An empty view at its default limit. What is queued is shown first, so

@@ -97,6 +97,10 @@ void sendKeys(const std::vector<std::pair<WORD, bool>>& keys);
 
 // A visible top-level window of the process with this title, or null once the watchdog fires.
 HWND findWindow(DWORD processId, const std::wstring& title, DWORD ms = kWait);
+// Waits for the end-of-run box of a process. When it does not come, every
+// process the test started is stopped; a run that does not end even then
+// stops the test program, since no later test could trust what it left.
+HWND summaryBox(DWORD processId = GetCurrentProcessId(), DWORD ms = kWait);
 // Waits for the end-of-run box, returns its text and dismisses it.
 std::wstring takeSummaryBox(DWORD processId = GetCurrentProcessId(), DWORD ms = kWait);
 

@@ -21,11 +21,13 @@
 struct DeadlockGuard {
     HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     std::thread thread;
-    explicit DeadlockGuard(const char* what)
-        : thread([this, what] {
-              if (WaitForSingleObject(done, 20 * 60 * 1000) == WAIT_TIMEOUT) {
-                  fprintf(stderr, "deadlock guard: %s did not finish in 20 minutes\n", what);
-                  fflush(stderr);
+    DeadlockGuard(const char* what, DWORD ms)
+        : thread([this, what, ms] {
+              DWORD watchdog = static_cast<DWORD>(ms * waitFactor());
+              if (WaitForSingleObject(done, watchdog) == WAIT_TIMEOUT) {
+                  printf("[  FAILED  ] deadlock guard: %s did not finish in %lu ms; the test program stops here\n", what,
+                         static_cast<unsigned long>(watchdog));
+                  fflush(stdout);
                   TerminateProcess(GetCurrentProcess(), 99);
               }
           }) {}
@@ -39,7 +41,7 @@ struct DeadlockGuard {
 
 TEST(Load, FourWorkersUiAppendsAndADialogNeverMixOrDeadlock)
 {
-    DeadlockGuard guard("the log under load");
+    DeadlockGuard guard("the log under load", kLongWait);
     const int perThread = 25000; // together well past the view's limit
     mainWindow(); // the log and its lock exist before the workers append
     std::atomic<int> running{4};
@@ -119,7 +121,7 @@ static size_t handleCount()
 
 static void runsLeaveNothingBehind(int runs)
 {
-    DeadlockGuard guard("runs in a row");
+    DeadlockGuard guard("runs in a row", runs * kWait / 4);
     const std::wstring script = L"text Upload[1/2] a\ntext between\ntext Upload[2/2] b\nexit 1";
     runStub(script); // the first run loads what every run uses
     size_t handlesBefore = handleCount();
@@ -163,7 +165,7 @@ static SIZE_T committed()
 // program that kept it, in either form, would break the bound.
 static void floodStaysBounded(int lines, int endlessBytes, DWORD ms)
 {
-    DeadlockGuard guard("the flood");
+    DeadlockGuard guard("the flood", 2 * ms);
     const SIZE_T bound = 20u << 20;
     HWND main = mainWindow(); // created on this thread, not the sampler's
     // Each step of the log takes tens of milliseconds, under load a few
