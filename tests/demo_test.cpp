@@ -3,7 +3,8 @@
 // to its summary. scripts/demo.sh runs it with --auto in build/mingw/demo,
 // printing the log and the screenshots; the test suite runs it in the
 // release package unpacked (release-check), with the stand-in beside it.
-#include "app_driver.h"
+#include "harness.h"
+#include "picture.h"
 
 #include <gtest/gtest.h>
 

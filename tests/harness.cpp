@@ -5,8 +5,11 @@
 #include "ui/ui.h"
 #include "resource.h"
 
+#include <psapi.h>
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 bool demoByItself;
@@ -343,6 +346,175 @@ std::wstring takeSummaryBox(DWORD processId, DWORD ms)
     PostMessageW(box, WM_COMMAND, IDOK, 0);
     waitUntil("the summary box to close", [&] { return !IsWindow(box); });
     return text;
+}
+
+// ---- The real program
+
+static void copyInto(const std::wstring& from, const std::wstring& to)
+{
+    EXPECT_TRUE(CopyFileW(from.c_str(), to.c_str(), FALSE)) << "copy " << testing::PrintToString(from);
+}
+
+App::~App()
+{
+    if (!process.hProcess)
+        return;
+    TerminateProcess(process.hProcess, 0);
+    WaitForSingleObject(process.hProcess, kWait);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+}
+
+// Starts dravlet-ui.exe in folder, with the stand-in uploader's script.
+static App launch(const std::wstring& folder, const std::wstring& arguments, const std::wstring& stubScript)
+{
+    App app;
+    app.folder = folder;
+    app.process = startProcess(folder + L"\\dravlet-ui.exe", arguments, stubScript);
+    app.main = findWindow(app.process.dwProcessId, L"dravlet-ui");
+    return app;
+}
+
+App startApp(const std::wstring& name, const std::wstring& arguments, bool withUploader, const std::wstring& stubScript)
+{
+    std::wstring folder = freshFolder(name);
+    copyInto(testDirectory() + L"..\\dravlet-ui.exe", folder + L"\\dravlet-ui.exe");
+    if (withUploader)
+        copyInto(testDirectory() + L"kestrup.exe", folder + L"\\kestrup.exe");
+    return launch(folder, arguments, stubScript);
+}
+
+App startAppIn(const std::wstring& folder)
+{
+    return launch(folder, L"", L"");
+}
+
+DWORD waitExit(App& app, DWORD ms)
+{
+    DWORD code = STILL_ACTIVE;
+    if (waitUntil("the program to exit", [&] { return WaitForSingleObject(app.process.hProcess, 0) == WAIT_OBJECT_0; }, ms))
+        GetExitCodeProcess(app.process.hProcess, &code);
+    return code;
+}
+
+std::wstring classOf(HWND window)
+{
+    wchar_t name[256] = {};
+    GetClassNameW(window, name, 256);
+    return name;
+}
+
+RECT clientRectIn(HWND child, HWND parent)
+{
+    RECT r;
+    GetWindowRect(child, &r);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+LONG styleOf(HWND window)
+{
+    return GetWindowLongW(window, GWL_STYLE);
+}
+
+std::vector<std::wstring> appLogLines(const App& app)
+{
+    return splitLines(textOf(GetDlgItem(app.main, 3)));
+}
+
+bool waitForLog(const App& app, const std::vector<std::wstring>& lines)
+{
+    if (waitUntil("the log to hold the expected lines", [&] { return appLogLines(app) == lines; }))
+        return true;
+    EXPECT_EQ(appLogLines(app), lines);
+    return false;
+}
+
+HWND appFocus(const App& app)
+{
+    GUITHREADINFO info = {sizeof info};
+    GetGUIThreadInfo(app.process.dwThreadId, &info);
+    return info.hwndFocus;
+}
+
+bool bringToFront(const App& app, HWND window, HWND focus)
+{
+    SetForegroundWindow(window);
+    return waitUntil("the window to come to the front with its focus",
+                     [&] { return GetForegroundWindow() == window && appFocus(app) == focus; });
+}
+
+void pickFolder(App& app, const std::wstring& path)
+{
+    PostMessageW(app.main, WM_COMMAND, 4, 0);
+    HWND picker = findWindow(app.process.dwProcessId, L"Select Folder");
+    ASSERT_TRUE(picker) << "no folder picker";
+    if (path.empty()) {
+        PostMessageW(picker, WM_COMMAND, IDCANCEL, 0);
+    } else {
+        HWND name = GetDlgItem(picker, 1152); // the picker's file-name field
+        ASSERT_TRUE(name);
+        SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+        PostMessageW(picker, WM_COMMAND, IDOK, 0);
+    }
+    waitUntil("the folder picker to close", [&] { return !IsWindow(picker); });
+}
+
+HWND openConfig(App& app)
+{
+    PostMessageW(app.main, WM_COMMAND, 104, 0);
+    return findWindow(app.process.dwProcessId, L"Usenet config");
+}
+
+bool waitClosed(App& app, HWND dialog)
+{
+    return waitUntil("the settings dialog to close", [&] { return !IsWindow(dialog) && IsWindowEnabled(app.main); });
+}
+
+void typeInto(HWND control, const std::wstring& text)
+{
+    for (wchar_t c : text)
+        PostMessageW(control, WM_CHAR, c, 1);
+}
+
+void typeSettings(HWND dialog, const std::wstring& host, const std::wstring& user, const std::wstring& pass,
+                  const std::wstring& conns)
+{
+    typeInto(GetDlgItem(dialog, 1001), host);
+    typeInto(GetDlgItem(dialog, 1002), user);
+    typeInto(GetDlgItem(dialog, 1003), pass);
+    typeInto(GetDlgItem(dialog, 1005), conns);
+}
+
+// ---- Probes
+
+SIZE_T committedMemory()
+{
+    // PagefileUsage is the private committed memory (Wine reports no PrivateUsage).
+    PROCESS_MEMORY_COUNTERS counters = {sizeof counters};
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    return counters.PagefileUsage;
+}
+
+void Probe::start(HWND window, DWORD watchdogMs)
+{
+    peak = committedMemory();
+    thread = std::thread([this, window, watchdogMs] {
+        for (DWORD_PTR result; !stop; Sleep(20)) {
+            peak = std::max<SIZE_T>(peak, committedMemory());
+            DWORD sent = GetTickCount();
+            stalls += !SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, watchdogMs, &result);
+            slowestMs = std::max<DWORD>(slowestMs, GetTickCount() - sent);
+        }
+        done = true;
+    });
+}
+
+void Probe::finish()
+{
+    stop = true;
+    settle([this] { return done.load(); }); // its last send needs this thread
+    thread.join();
 }
 
 // ---- The program's main window in this process

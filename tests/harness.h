@@ -1,13 +1,16 @@
 // Helpers shared by the test programs: waits with watchdogs, the clean-up
-// that runs after every test, scratch files, the stand-in uploader's
-// script, the summary box, and the program's own main window created in
-// this process.
+// that runs after every test, scratch files, starting processes and the
+// stand-in uploader's script, the summary box, the real program driven from
+// outside, probes of a window, and the program's own main window created
+// in this process.
 #pragma once
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 // --auto on the command line: scripts/demo.sh runs the demo session.
@@ -103,6 +106,69 @@ HWND findWindow(DWORD processId, const std::wstring& title, DWORD ms = kWait);
 HWND summaryBox(DWORD processId = GetCurrentProcessId(), DWORD ms = kWait);
 // Waits for the end-of-run box, returns its text and dismisses it.
 std::wstring takeSummaryBox(DWORD processId = GetCurrentProcessId(), DWORD ms = kWait);
+
+// ---- The real dravlet-ui.exe, started and driven from outside its process.
+
+// A running copy of the program; ended when the test lets go of it, so a
+// failed assertion never leaves it behind.
+struct App {
+    PROCESS_INFORMATION process = {};
+    HWND main = nullptr;
+    std::wstring folder; // where this copy of the program lives
+    App() = default;
+    App(App&& other) noexcept : process(other.process), main(other.main), folder(std::move(other.folder)) { other.process = {}; }
+    App& operator=(App&&) = delete;
+    ~App();
+};
+
+// Starts a fresh copy of the program in a folder of its own. With a stub
+// script, kestrup.exe is the stand-in uploader running that script.
+App startApp(const std::wstring& name, const std::wstring& arguments = L"", bool withUploader = true,
+             const std::wstring& stubScript = L"");
+// Starts the program that is in folder already, with kestrup.exe beside it.
+App startAppIn(const std::wstring& folder);
+// Waits for the process to end and returns its exit code (STILL_ACTIVE when the watchdog fires).
+DWORD waitExit(App& app, DWORD ms = kWait);
+
+std::wstring classOf(HWND window);
+RECT clientRectIn(HWND child, HWND parent); // the child's rectangle in parent's client coordinates
+LONG styleOf(HWND window);
+
+std::vector<std::wstring> appLogLines(const App& app);
+// Waits until the log holds exactly these lines.
+bool waitForLog(const App& app, const std::vector<std::wstring>& lines);
+// The focused window of the app's UI thread.
+HWND appFocus(const App& app);
+
+// Makes window the foreground window, with the keyboard focus on focus.
+bool bringToFront(const App& app, HWND window, HWND focus);
+
+// "Choose folder", the picker filled with path and confirmed; an empty path cancels.
+void pickFolder(App& app, const std::wstring& path);
+
+// The settings dialog, opened by command 104; and waiting for it to close.
+HWND openConfig(App& app);
+bool waitClosed(App& app, HWND dialog);
+void typeInto(HWND control, const std::wstring& text); // WM_CHAR for each character
+// Types into the dialog's Host, Username, Password and Connections fields.
+void typeSettings(HWND dialog, const std::wstring& host, const std::wstring& user, const std::wstring& pass,
+                  const std::wstring& conns);
+
+// ---- Probes of this process's main window, for the load tests and the benchmark.
+
+SIZE_T committedMemory(); // this process's private committed memory
+
+// Samples a window from another thread every 20 ms until finish(): the
+// slowest answer to WM_NULL, the answers that took past the watchdog, and
+// this process's peak committed memory.
+struct Probe {
+    std::atomic<bool> stop{false}, done{false};
+    std::atomic<DWORD> slowestMs{0}, stalls{0};
+    std::atomic<SIZE_T> peak{0};
+    std::thread thread;
+    void start(HWND window, DWORD watchdogMs);
+    void finish(); // serves this thread's messages until the last sample is answered
+};
 
 // ---- The program's main window in this process, created once.
 

@@ -4,6 +4,7 @@
 // "Upload[i/n] <name>" per file of the -u= folder, with a short pause.
 // With it, it runs the script held there, one command per line:
 //   args PATH        write the command line, then each argv entry, to PATH
+//   console PATH     write whether it has a console window to PATH
 //   text STRING      write STRING and a line feed, in one write
 //   raw STRING       write STRING alone
 //   hex 41 0a ...    write these bytes, in one write
@@ -135,6 +136,12 @@ int wmain(int argc, wchar_t** argv)
 
         if (verb == L"args") {
             writeArgs(rest, argc, argv);
+        } else if (verb == L"console") {
+            std::string bytes = GetConsoleWindow() ? "a console window" : "no console window";
+            HANDLE file = CreateFileW(rest.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+            DWORD written;
+            WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+            CloseHandle(file);
         } else if (verb == L"text") {
             put(utf8(rest) + "\n");
         } else if (verb == L"raw") {

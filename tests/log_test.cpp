@@ -82,31 +82,6 @@ TEST(ActivityLog, ViewHasAFixedPitchFontAndTheButtonTheMessageFont)
     EXPECT_FALSE(realized.tmPitchAndFamily & TMPF_FIXED_PITCH) << "the bit set means variable pitch";
 }
 
-TEST(ActivityLog, WorkersAndUiThreadNeverMixOrDeadlock)
-{
-    const int perThread = 4000;
-    size_t mark = logMark();
-    auto worker = [](wchar_t name) {
-        for (int i = 0; i < perThread; ++i)
-            appendLog((std::wstring(1, name) + L" line " + std::to_wstring(i)).c_str());
-    };
-    std::thread a(worker, L'A'), b(worker, L'B');
-    for (int i = 0; i < 40; ++i) {
-        appendLog((L"U line " + std::to_wstring(i)).c_str());
-        serveMessages();
-    }
-    a.join(); // the workers never wait for this thread, so joining is safe
-    b.join();
-    std::vector<std::wstring> lines = splitLines(logSince(mark));
-    ASSERT_EQ(lines.size(), 2u * perThread + 40);
-    int next[3] = {};
-    for (const std::wstring& line : lines) {
-        int who = line[0] == L'A' ? 0 : line[0] == L'B' ? 1 : 2;
-        ASSERT_EQ(line, std::wstring(1, L"ABU"[who]) + L" line " + std::to_wstring(next[who])) << "mixed line";
-        ++next[who];
-    }
-}
-
 TEST(ActivityLog, KeepsTheNewestLinesWithinTheLimit)
 {
     // Lines that wait while the limit comes down still reach the view.

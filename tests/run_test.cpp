@@ -93,21 +93,6 @@ TEST(Run, MissingUploaderFailsWithoutThreads)
     EXPECT_EQ(run.box, L"");
 }
 
-TEST(Run, SecondStartIsRefusedWhileARunIsActive)
-{
-    mainWindow();
-    setStubScript(L"wait " + gate() + L"\ntext Upload[only]");
-    size_t mark = logMark();
-    ASSERT_EQ(runCommand(L"C:\\windows"), 0u);
-    size_t afterFirst = logText().size();
-    EXPECT_EQ(runCommand(L"C:\\other"), 0x800700AAu); // HRESULT_FROM_WIN32(ERROR_BUSY)
-    EXPECT_EQ(logText().size(), afterFirst) << "a refused start logs nothing";
-    openGate();
-    EXPECT_EQ(takeSummaryBox(), L"NZBs sent=1");
-    EXPECT_TRUE(waitUntil("the run's workers to end", [] { return !runActive(); }));
-    EXPECT_EQ(splitLines(logSince(mark)).size(), 3u); // command line, output, exec.done
-}
-
 TEST(Run, RoamingFolderIsTheUsersOwn)
 {
     std::wstring folder = roamingFolder();

@@ -93,20 +93,6 @@ TEST(SaveConfig, WritesValuesExactly)
     EXPECT_NE(bytes.substr(0, 3), "\xEF\xBB\xBF");
 }
 
-TEST(SaveConfig, FileHeldByAnotherProcessIsLeftAlone)
-{
-    SKIP_UNLESS_DISPOSABLE();
-    OnExit restore = keepSettings();
-    const std::string before = "# an older file\r\n";
-    writeFileBytes(settingsPath(), before);
-    HANDLE holder = holdFileOpen(settingsPath());
-    ASSERT_TRUE(holder);
-    std::vector<std::wstring> log = saveFields({L"h", L"u", L"p", L"1", false});
-    releaseFile(holder);
-    EXPECT_EQ(log, std::vector<std::wstring>{L"Cannot open file=" + errorText(ERROR_SHARING_VIOLATION)});
-    EXPECT_EQ(readFileBytes(settingsPath()), before);
-}
-
 TEST(SaveConfig, EachReadReportsItsOwnError)
 {
     SKIP_UNLESS_DISPOSABLE();
