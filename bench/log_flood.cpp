@@ -1,103 +1,17 @@
-// Measures dravlet-ui's performance figures side by side with a baseline in
-// the same run, and writes them as a table. Timing is reported, never
-// asserted: `--short` runs small sizes only to show the benchmark works.
-//
-//   scripts/bench.sh            the full run (about ten minutes under Wine)
-//   dravlet_bench.exe --short   what CI runs
-#include "harness.h"
+// The log under a flood: throughput against a bare pipe reader, the view's
+// own bound and the naive design; the user's keys and the window's answers
+// during the flood; the UI thread's steps; the cost of an append; memory.
+#include "bench.h"
 
 #include "log/activity_log.h"
 #include "log/log_core.h"
-#include "run/output_text.h"
 #include "run/run_slot.h"
-
-#include <objbase.h>
-#include <psapi.h>
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <functional>
-#include <cstdio>
-#include <string>
 #include <thread>
-#include <vector>
-
-using Clock = std::chrono::steady_clock;
-
-static double secondsSince(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-struct Row {
-    std::string figure, measured, baseline, ratio, goal;
-};
-static std::vector<Row> rows;
-
-static std::string fmt(const char* format, double value)
-{
-    char text[64];
-    snprintf(text, sizeof text, format, value);
-    return text;
-}
-
-static void report(const Row& row)
-{
-    rows.push_back(row);
-    printf("%-44s %-26s %-34s %-10s goal: %s\n", row.figure.c_str(), row.measured.c_str(), row.baseline.c_str(),
-           row.ratio.c_str(), row.goal.c_str());
-    fflush(stdout);
-}
-
-static SIZE_T committed()
-{
-    PROCESS_MEMORY_COUNTERS counters = {sizeof counters};
-    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
-    return counters.PagefileUsage; // the private committed memory; Wine reports no PrivateUsage
-}
-
-// Serves this thread's messages until done() holds or ms have passed.
-static void pumpUntil(const std::function<bool()>& done, DWORD ms = 600000)
-{
-    settle(done, ms);
-}
-
-static void pump(DWORD ms)
-{
-    settle([] { return false; }, ms);
-}
 
 static const wchar_t* kLine = L"Upload[n] posting part of holiday-photos.rar, segment"; // ~60 bytes with its number
-
-// The longest round trip of WM_NULL to the main window, sampled every 10 ms
-// from another thread until stop is set.
-struct Sampler {
-    std::atomic<bool> stop{false}, done{false};
-    std::atomic<DWORD> slowest{0};
-    std::atomic<SIZE_T> peak{0};
-    std::thread thread;
-    void start()
-    {
-        thread = std::thread([this] {
-            while (!stop) {
-                peak = std::max<SIZE_T>(peak, committed());
-                auto sent = Clock::now();
-                DWORD_PTR result;
-                SendMessageTimeoutW(mainWindow(), WM_NULL, 0, 0, SMTO_NORMAL, 30000, &result);
-                slowest = std::max<DWORD>(slowest, static_cast<DWORD>(secondsSince(sent) * 1000));
-                Sleep(10);
-            }
-            done = true;
-        });
-    }
-    void finish()
-    {
-        stop = true;
-        pumpUntil([this] { return done.load(); }, 60000);
-        thread.join();
-    }
-};
 
 // The File menu's popup, when it shows.
 static HWND fileMenu()
@@ -151,23 +65,28 @@ struct KeyProbe {
             all += (all.empty() ? "" : ", ") + fmt("%.0f", one);
         return all + " ms";
     }
+    // A press the menu never answered, or none made, counts as endless.
+    double slowest() const
+    {
+        return ms.empty() || std::count(ms.begin(), ms.end(), -1.0) ? 1e9 : *std::max_element(ms.begin(), ms.end());
+    }
     double median() const
     {
         std::vector<double> sorted = ms;
         std::sort(sorted.begin(), sorted.end());
-        return sorted.empty() ? -1 : sorted[sorted.size() / 2];
+        return sorted.empty() ? 1e9 : sorted[sorted.size() / 2];
     }
 };
 
 // Runs the stand-in uploader with this script through the program's own run
 // code; returns the seconds until the summary box appears. The key probe
 // starts once the first lines show.
-static double programRun(const std::wstring& script, Sampler* sampler, KeyProbe* keys = nullptr)
+static double programRun(const std::wstring& script, Probe* probe, KeyProbe* keys = nullptr)
 {
     SetWindowTextW(logView(), L"");
     setStubScript(script);
-    if (sampler)
-        sampler->start();
+    if (probe)
+        probe->start(mainWindow(), 30000);
     takeLogSteps();
     takeLogPaints();
     auto start = Clock::now();
@@ -182,8 +101,8 @@ static double programRun(const std::wstring& script, Sampler* sampler, KeyProbe*
     double seconds = secondsSince(start);
     if (keys)
         keys->finish();
-    if (sampler)
-        sampler->finish();
+    if (probe)
+        probe->finish();
     if (FindWindowW(L"#32770", L"Kestrup Finished"))
         takeSummaryBox();
     pumpUntil([] { return !runActive(); });
@@ -233,25 +152,6 @@ static double naiveInsertions(int lines)
     double seconds = secondsSince(start);
     SetWindowTextW(logView(), L"");
     return seconds;
-}
-
-static double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-static double percentile(std::vector<double> values, double share)
-{
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, static_cast<size_t>(share * static_cast<double>(values.size())))];
-}
-
-static double longest(const std::vector<double>& values)
-{
-    return values.empty() ? 0 : *std::max_element(values.begin(), values.end());
 }
 
 // The simplest loop that the view itself bounds: the same lines fed into a
@@ -374,141 +274,17 @@ static double appendCost(int lines, size_t prefill)
     return seconds / lines;
 }
 
-// Mixed uploader output: ASCII, multi-byte UTF-8, CR LF, counted lines.
-static std::string mixedOutput(size_t bytes)
+
+void benchLogFlood(const Sizes& sizes)
 {
-    const char* lines[] = {"kestrup: connecting to news.example.com:563\n",
-                           "Upload[12/400] holiday-photos.part012.rar (yEnc, 716800 bytes)\r\n",
-                           "Fichier pr\xC3\xAAt : caf\xC3\xA9 \xE2\x82\xAC \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x93\xA6\n",
-                           "progress 37% [=======>            ] 12.4 MB/s\n"};
-    std::string out;
-    out.reserve(bytes + 128);
-    for (size_t i = 0; out.size() < bytes; ++i)
-        out += lines[i % 4];
-    return out;
-}
-
-static double readerCore(const std::string& data, int& count)
-{
-    // As the reader does it: each 512-byte read's lines decoded into one block.
-    auto start = Clock::now();
-    PendingLine pending;
-    std::wstring block;
-    count = 0;
-    for (size_t at = 0; at < data.size(); at += 512) {
-        count += feedOutputLines(pending, data.data() + at, std::min<size_t>(512, data.size() - at), block);
-        block.clear();
-    }
-    return secondsSince(start);
-}
-
-static double readerBaseline(const std::string& data, int& count)
-{
-    auto start = Clock::now();
-    count = 0;
-    std::wstring line;
-    for (const char* p = data.data(), *end = p + data.size(); p < end;) {
-        const char* lf = static_cast<const char*>(memchr(p, '\n', end - p));
-        if (!lf)
-            break;
-        int n = MultiByteToWideChar(CP_UTF8, 0, p, static_cast<int>(lf - p), nullptr, 0);
-        line.resize(n);
-        MultiByteToWideChar(CP_UTF8, 0, p, static_cast<int>(lf - p), line.data(), n);
-        count += line.find(L"Upload[") != std::wstring::npos;
-        p = lf + 1;
-    }
-    return secondsSince(start);
-}
-
-// Seconds from process start until the main window of `exe` has had its
-// first paint (the button laid out across the client area).
-static double startUp(const std::wstring& exe, const wchar_t* className)
-{
-    STARTUPINFOW startup = {sizeof startup};
-    PROCESS_INFORMATION process;
-    std::wstring commandLine = L"\"" + exe + L"\"";
-    auto start = Clock::now();
-    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return -1;
-    HWND window = nullptr;
-    for (;;) {
-        // Its own window, not this process's window of the same class.
-        window = nullptr;
-        while ((window = FindWindowExW(nullptr, window, className, nullptr)) != nullptr) {
-            DWORD pid = 0;
-            GetWindowThreadProcessId(window, &pid);
-            if (pid == process.dwProcessId)
-                break;
-        }
-        if (window && IsWindowVisible(window)) {
-            RECT client, button;
-            GetClientRect(window, &client);
-            GetWindowRect(GetDlgItem(window, 4), &button);
-            if (client.right > 0 && button.right - button.left == client.right)
-                break;
-        }
-        if (secondsSince(start) > 60)
-            break;
-        Sleep(1);
-    }
-    double seconds = secondsSince(start);
-    PostMessageW(window, WM_CLOSE, 0, 0);
-    WaitForSingleObject(process.hProcess, 10000);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-    return seconds;
-}
-
-// The DLLs a PE file imports, read from its import directory.
-static std::string importsOf(const std::wstring& path)
-{
-    std::string file = readFileBytes(path);
-    auto at = [&](size_t offset) { return file.data() + offset; };
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(at(0));
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(at(dos->e_lfanew));
-    const auto* sections = IMAGE_FIRST_SECTION(nt);
-    auto fileOffset = [&](DWORD rva) -> size_t {
-        for (int i = 0; i < nt->FileHeader.NumberOfSections; ++i)
-            if (rva >= sections[i].VirtualAddress && rva < sections[i].VirtualAddress + sections[i].Misc.VirtualSize)
-                return rva - sections[i].VirtualAddress + sections[i].PointerToRawData;
-        return 0;
-    };
-    DWORD importRva = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
-    std::string names;
-    for (const auto* d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(at(fileOffset(importRva))); d->Name; ++d)
-    {
-        if (!names.empty())
-            names += ' ';
-        names += at(fileOffset(d->Name));
-    }
-    return names;
-}
-
-static double fileKiB(const std::wstring& path)
-{
-    return readFileBytes(path).size() / 1024.0;
-}
-
-int wmain(int argc, wchar_t** argv)
-{
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    bool quick = argc > 1 && std::wstring(argv[1]) == L"--short";
-    const int runLines = quick ? 5000 : 100000, naiveLines = quick ? 60 : 500, appendLines = quick ? 2000 : 10000,
-              trimLines = quick ? 10000 : 1000000, floodLines = quick ? 20000 : 1000000, starts = quick ? 3 : 7,
-              endlessBytes = quick ? (256 << 10) : (10 << 20);
-    const size_t coreBytes = quick ? (4u << 20) : (100u << 20);
-    printf("dravlet-ui benchmark (%s)\n\n", quick ? "short mode: sizes too small to mean anything" : "full");
-
-    mainWindow();
-    pump(200);
-    SIZE_T idle = committed();
-
-    // Throughput and responsiveness during the flood, and while a run is quiet.
-    Sampler quiet;
+    const int runLines = sizes.runLines;
+    // Responsiveness while a run is quiet: the baseline of the flood's.
+    Probe quiet;
     KeyProbe quietKeys;
-    quiet.start();
+    quiet.start(mainWindow(), 30000);
     setStubScript(L"text waiting\nwait " + gate());
-    runCommand(L"C:\\windows");
+    if (runCommand(L"C:\\windows") != 0)
+        return cannotRun("the stand-in uploader did not start");
     pumpUntil([] { return GetWindowTextLengthW(logView()) > 0; });
     quietKeys.start(5);
     quietKeys.finish();
@@ -516,13 +292,14 @@ int wmain(int argc, wchar_t** argv)
     openGate();
     takeSummaryBox(GetCurrentProcessId(), 3600000);
     pumpUntil([] { return !runActive(); });
+
     // Three runs of each, interleaved: the median is the figure, since a
     // flood's speed varies by a third between runs on this machine.
-    Sampler during;
+    Probe during;
     KeyProbe floodKeys;
     std::vector<double> programs, bares, bounds;
     std::vector<double> floodSteps, floodPaints;
-    for (int i = 0; i < (quick ? 1 : 3); ++i) { // one of each shows the short mode works
+    for (int i = 0; i < (sizes.quick ? 1 : 3); ++i) {
         programs.push_back(programRun(linesScript(runLines), i == 0 ? &during : nullptr, i == 0 ? &floodKeys : nullptr));
         for (uint32_t us : takeLogSteps())
             floodSteps.push_back(us / 1000.0);
@@ -531,96 +308,62 @@ int wmain(int argc, wchar_t** argv)
         bares.push_back(bareReader(runLines));
         bounds.push_back(viewBound(runLines));
     }
+    if (*std::min_element(programs.begin(), programs.end()) < 0 || *std::min_element(bares.begin(), bares.end()) < 0)
+        return cannotRun("a flood did not run to its end");
     double program = median(programs), bare = median(bares), bound = median(bounds);
-    double naive = naiveInsertions(naiveLines);
-    double programRate = runLines / program, bareRate = runLines / bare, naiveRate = naiveLines / naive,
+    double naive = naiveInsertions(sizes.naiveLines);
+    double programRate = runLines / program, bareRate = runLines / bare, naiveRate = sizes.naiveLines / naive,
            boundRate = runLines / bound;
     report({"log throughput, " + std::to_string(runLines) + " lines of ~60 bytes", fmt("%.0f lines/s", programRate),
             fmt("bare pipe reader %.0f lines/s", bareRate) + fmt("; the view's bound %.0f lines/s", boundRate) +
                 fmt("; one insertion a line %.0f lines/s", naiveRate),
             fmt("%.2fx pipe", programRate / bareRate) + fmt(", %.2fx view", programRate / boundRate) +
                 fmt(", %.0fx naive", programRate / naiveRate),
-            ">= 0.37x pipe, >= 100x naive"});
+            {{"x pipe", programRate / bareRate, ">=", 0.37}, {"x naive", programRate / naiveRate, ">=", 100}}});
     report({"Alt+F to the open File menu during that flood", floodKeys.text(), "during a quiet run " + quietKeys.text(),
             fmt("median %.0f ms", floodKeys.median()) + fmt(" vs %.0f ms", quietKeys.median()),
-            "each < 150 ms, median < 100 ms"});
-    report({"UI responsiveness during that flood", fmt("slowest WM_NULL %.0f ms", during.slowest),
-            fmt("%.0f ms during a quiet run", quiet.slowest), fmt("%.2fx", during.slowest / std::max(1.0, 1.0 * quiet.slowest)),
-            "< 100 ms"});
-    programRun(L"big " + std::to_wstring(endlessBytes), nullptr);
+            {{"slowest ms", floodKeys.slowest(), "<", 150}, {"median ms", floodKeys.median(), "<", 100}}});
+    report({"UI responsiveness during that flood", fmt("slowest WM_NULL %.0f ms", during.slowestMs),
+            fmt("%.0f ms during a quiet run", quiet.slowestMs),
+            fmt("%.2fx", during.slowestMs / std::max(1.0, 1.0 * quiet.slowestMs)),
+            {{"slowest ms", 1.0 * during.slowestMs, "<", 100}}});
+    programRun(L"big " + std::to_wstring(sizes.endlessBytes), nullptr);
     std::vector<double> endlessSteps;
     for (uint32_t us : takeLogSteps())
         endlessSteps.push_back(us / 1000.0);
     Floor floor = insertionFloor();
     report({"floor: one smallest insertion into a near-full view",
             fmt("%.1f ms with the view's drawing off, ", floor.off) + fmt("then %.1f ms to paint it (medians of 15)", floor.paint),
-            fmt("%.1f ms with the drawing on", floor.on), "-", "the step bound applies where this is below it"});
+            fmt("%.1f ms with the drawing on", floor.on), "-", {}});
     report({"UI-thread log steps: longest, 99th percentile",
-            fmt("%.1f ms, ", longest(floodSteps)) + fmt("%.1f ms with ordinary lines (3 floods)", percentile(floodSteps, 0.99)) +
+            fmt("%.1f ms, ", longest(floodSteps)) + fmt("%.1f ms with ordinary lines", percentile(floodSteps, 0.99)) +
                 fmt("; the view's paints meanwhile %.1f ms, ", longest(floodPaints)) + fmt("%.1f ms", percentile(floodPaints, 0.99)),
             fmt("%.1f ms, ", longest(endlessSteps)) + fmt("%.1f ms", percentile(endlessSteps, 0.99)) +
-                fmt(" during a %.0f MB endless line", endlessBytes / 1048576.0),
-            "-", "longest < 30 ms ordinary, < 100 ms at the line cap"});
+                fmt(" during a %.3g MB endless line", sizes.endlessBytes / 1048576.0),
+            "-", {{"longest ms, ordinary", longest(floodSteps), "<", 30}, {"longest ms at the cap", longest(endlessSteps), "<", 100}}});
 
     // Append cost against the log's length.
-    double empty = appendCost(appendLines, 0);
-    double nearLimit = appendCost(appendLines, 640000 - appendLines * 32 - 4000);
-    double trimming = appendCost(trimLines, 630000);
-    report({"append cost, empty view", fmt("%.1f us/line", empty * 1e6), "-", "1.00x", "baseline"});
+    double empty = appendCost(sizes.appendLines, 0);
+    double nearLimit = appendCost(sizes.appendLines, 640000 - sizes.appendLines * 32 - 4000);
+    double trimming = appendCost(sizes.trimLines, 630000);
+    report({"append cost, empty view", fmt("%.1f us/line", empty * 1e6), "-", "1.00x", {}});
     report({"append cost, view near its limit", fmt("%.1f us/line", nearLimit * 1e6), fmt("empty view %.1f us", empty * 1e6),
-            fmt("%.2fx", nearLimit / empty), "<= 1.2x"});
-    report({"append cost, " + std::to_string(trimLines) + " lines through a full view", fmt("%.1f us/line", trimming * 1e6),
-            fmt("empty view %.1f us", empty * 1e6), fmt("%.2fx", trimming / empty), "<= 1.5x"});
+            fmt("%.2fx", nearLimit / empty), {{"x empty", nearLimit / empty, "<=", 1.2}}});
+    report({"append cost, " + std::to_string(sizes.trimLines) + " lines through a full view", fmt("%.1f us/line", trimming * 1e6),
+            fmt("empty view %.1f us", empty * 1e6), fmt("%.2fx", trimming / empty), {{"x empty", trimming / empty, "<=", 1.5}}});
 
-    // The reader's core against memchr + MultiByteToWideChar.
-    int ours = 0, theirs = 0;
-    double core, baseline, mb;
-    {
-        std::string data = mixedOutput(coreBytes);
-        core = readerCore(data, ours);
-        baseline = readerBaseline(data, theirs);
-        mb = data.size() / 1048576.0;
-    }
-    report({fmt("reader core, %.0f MB mixed output", mb), fmt("%.0f MB/s", mb / core),
-            fmt("memchr + MultiByteToWideChar %.0f MB/s", mb / baseline), fmt("%.2fx", baseline / core),
-            ">= 0.5x" + std::string(ours == theirs ? "" : " (COUNTS DIFFER)")});
-
-    // Start-up, interleaved with the minimal program.
-    std::wstring program_exe = testDirectory() + L"..\\dravlet-ui.exe", minimal = testDirectory() + L"minimal_app.exe";
-    std::vector<double> ourStarts, minimalStarts;
-    for (int i = 0; i < starts; ++i) {
-        ourStarts.push_back(startUp(program_exe, L"DRAVLETUI"));
-        minimalStarts.push_back(startUp(minimal, L"MINIMAL"));
-    }
-    report({"start-up to first paint (median of " + std::to_string(starts) + ")", fmt("%.0f ms", median(ourStarts) * 1000),
-            fmt("minimal program %.0f ms", median(minimalStarts) * 1000),
-            fmt("%.2fx", median(ourStarts) / median(minimalStarts)), "<= 1.2x"});
-
-    // Size and memory.
-    report({"executable size", fmt("%.0f KiB", fileKiB(program_exe)), fmt("minimal program %.0f KiB", fileKiB(minimal)),
-            fmt("%.2fx", fileKiB(program_exe) / fileKiB(minimal)), "< 1 MB"});
-    report({"imported DLLs", importsOf(program_exe), "-", "-", "Windows' own only"});
+    // Memory: what the program keeps of a long flood.
     SetWindowTextW(logView(), L"");
     pump(200);
-    idle = committed(); // after the other figures, whose own buffers are gone
-    Sampler flood;
-    programRun(linesScript(floodLines), &flood);
-    SIZE_T full = committed();
+    SIZE_T idle = committedMemory();
+    Probe flood;
+    programRun(linesScript(sizes.floodLines), &flood);
+    SIZE_T full = committedMemory();
     SetWindowTextW(logView(), L"");
     pump(200);
-    SIZE_T cleared = committed();
-    report({"peak committed memory, " + std::to_string(floodLines) + "-line run",
-            fmt("+%.1f MB over idle", (flood.peak - idle) / 1048576.0),
+    SIZE_T cleared = committedMemory();
+    double above = (static_cast<double>(flood.peak) - static_cast<double>(idle)) / 1048576.0;
+    report({"peak committed memory, " + std::to_string(sizes.floodLines) + "-line run", fmt("+%.1f MB over idle", above),
             fmt("idle %.1f MB", idle / 1048576.0) + fmt("; clearing the view frees %.1f MB", (double(full) - double(cleared)) / 1048576.0),
-            "-", "<= 32 MB above idle"});
-
-    std::wstring out = testDirectory() + L"..\\bench-results.md";
-    FILE* file = _wfopen(out.c_str(), L"w");
-    fprintf(file, "| figure | measured | baseline in the same run | ratio | goal |\n|---|---|---|---|---|\n");
-    for (const Row& row : rows)
-        fprintf(file, "| %s | %s | %s | %s | %s |\n", row.figure.c_str(), row.measured.c_str(), row.baseline.c_str(),
-                row.ratio.c_str(), row.goal.c_str());
-    fclose(file);
-    printf("\n%d figures written to %ls\n", static_cast<int>(rows.size()), out.c_str());
-    return 0;
+            "-", {{"MB above idle", above, "<=", 32}}});
 }
