@@ -1,4 +1,4 @@
-// libFuzzer: the log's core under any sequence of appends, steps with any
+// libFuzzer: the log's queue under any sequence of appends, ticks with any
 // budget, the user typing into the view or clearing it, and the limit
 // changing, also below a waiting piece; a list of lines is the oracle, and
 // a string stands in for the view, cut and filled as the UI thread does it.
@@ -32,11 +32,10 @@ char16_t unitFrom(unsigned b)
 }
 
 struct Run {
-    LogCore core;
+    LogQueue core;
     LogModel model;
     std::u16string view;
     size_t limit = 640, maxLimit = 640, maxAppend = 0;
-    int64_t clock = 1;
 
     void append(Bytes& in)
     {
@@ -54,33 +53,28 @@ struct Run {
         maxAppend = std::max(maxAppend, text.size() + endN);
     }
 
-    // One step as the UI thread takes it; false when nothing was queued.
-    bool step()
+    // One tick as the UI thread takes it; false when nothing was queued.
+    bool tick(size_t budget)
     {
-        size_t length = view.size(), backlogBefore = logBacklog(core);
-        std::u16string piece;
-        LogStep next = logNextStep(core, length, limit, clock, piece);
+        size_t backlogBefore = logBacklog(core);
+        std::u16string piece = logTakePiece(core, limit, budget);
         model.bound(limit);
         check(model.units == logBacklog(core) + piece.size(), "the queue holds other than the oldest lines dropped");
-        check(logBacklog(core) <= std::max(limit, backlogBefore), "the queue grew in a step");
-        if (next.kind == LogStep::Nothing)
+        check(logBacklog(core) <= std::max(limit, backlogBefore), "the queue grew in a tick");
+        if (piece.empty())
             return false;
-        if (next.kind == LogStep::Cut) {
-            check(piece.empty(), "a step both cuts and takes a piece");
-            check(next.cutAtLeast >= 1 && next.cutAtLeast <= length, "a cut cannot make room: it would cut for ever");
-            check(next.cutWant >= next.cutAtLeast, "a cut wants less than it must take");
-            size_t cut = fakeLineStartFrom(view, next.cutWant);
-            view.erase(0, cut);
-            logCutMeasured(core.cost, cut, 1000.0 + static_cast<double>(cut % 977), clock);
-            return true;
-        }
-        std::u16string after = core.text.substr(core.head, 1);
-        const char* broken = pieceBreaksRules(piece, after);
+        const char* broken = pieceBreaksRules(piece, core.text.substr(core.head, 1));
         check(!*broken, broken);
+        size_t firstLf = piece.find(u'\n');
+        check(piece.size() <= budget || firstLf == std::u16string::npos || firstLf == piece.size() - 1,
+              "a piece of several lines past its budget");
         check(model.take(piece), "a piece is not the oldest text queued: lines out of order or lost");
+        if (size_t need = logCutNeeded(view.size(), piece.size(), limit)) {
+            check(need <= view.size(), "a cut reaches past the view");
+            view.erase(0, fakeLineStartFrom(view, need));
+        }
         view += piece;
         check(view.size() <= limit, "an insertion took the view past its limit");
-        logInsertMeasured(core.cost, piece.size(), 3000.0 + static_cast<double>(piece.size() % 4999), clock);
         return true;
     }
 };
@@ -98,11 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             run.append(in);
             break;
         case 2:
-        case 3: // a step now, or after a pause, with costs that give any budget
-            run.clock += (in.next() & 1) ? 2 * kIdleUs : 1000;
-            if (in.next() & 1)
-                run.core.cost.fixedUs = in.next() * 100.0, run.core.cost.unitUs = 0.01 + in.next() / 8.0;
-            run.step();
+        case 3: // a tick with any budget
+            run.tick(in.next() * ((in.next() & 1) ? 64u : 1u));
             break;
         case 4: { // the user types into the view, as much as its limit lets in
             size_t at = run.view.empty() ? 0 : in.next() % (run.view.size() + 1);
@@ -119,7 +110,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             break;
         case 7:
         { // a waiting worker asks for a drain; its wake-up may fail
-            bool mustWake = logBacklog(run.core) > 0 && !run.core.drainScheduled;
+            bool mustWake = logBacklog(run.core) > 0 && !run.core.awake;
             check(logRequestDrain(run.core) == mustWake, "a drain request wakes when it need not, or not when it must");
         }
             if (in.next() & 1)
@@ -129,9 +120,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         check(run.core.text.capacity() <= 4 * (run.maxLimit + run.maxAppend) + 262144,
               "the queue's memory grew past a multiple of the limit and the largest append");
     }
-    for (int steps = 0; run.step(); ++steps)
-        check(steps < 100000, "the queue never drains");
+    for (int ticks = 0; run.tick(kFirstBudgetUnits); ++ticks)
+        check(ticks < 100000, "the queue never drains");
     check(run.model.units == 0 && logBacklog(run.core) == 0, "text is left queued after the drain");
-    check(!logStepEnded(run.core) && !run.core.drainScheduled, "the flag stays set with nothing queued");
+    check(!logTickEnded(run.core) && !run.core.awake, "the log stays awake with nothing queued");
     return 0;
 }

@@ -3,14 +3,14 @@
 #include <windows.h>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 // Serialises appends; created with the main window and never closed.
 extern HANDLE logLock;
 
-// Hands the log its view and lock. Called once on the UI thread, which owns
-// the view, while the main window is created and before any worker exists.
-void initLog(HWND view, HANDLE lock);
+// Hands the log its view, lock and the limit the view is given. Called once
+// on the UI thread, which owns the view, while the main window is created
+// and before any worker exists.
+void initLog(HWND view, HANDLE lock, size_t limit);
 
 // Appends text and a line break. Callable from any thread.
 void appendLog(const wchar_t* text);
@@ -35,8 +35,3 @@ void logError(const wchar_t* prefix, uint32_t code);
 // them all at once.
 void flushLog();
 
-// How long, in microseconds, each step the UI thread spent moving the queue
-// into the view took since the last call. For the benchmark; UI thread.
-std::vector<uint32_t> takeLogSteps();
-// And how long each of the view's paints took.
-std::vector<uint32_t> takeLogPaints();

@@ -98,7 +98,7 @@ static LRESULT onCreate(HWND window, WPARAM wParam, LPARAM lParam)
     logViewHandle = CreateWindowExW(0, L"EDIT", nullptr,
                                     WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL,
                                     10, 90, 465, 200, window, reinterpret_cast<HMENU>(IDC_LOGVIEW), nullptr, nullptr);
-    initLog(logViewHandle, lock);
+    initLog(logViewHandle, lock, kLogLimit);
     PostMessageW(logViewHandle, EM_LIMITTEXT, kLogLimit, 0);
     buttonHandle = CreateWindowExW(0, L"BUTTON", L"Choose folder", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
                                    10, 20, 100, 100, window, reinterpret_cast<HMENU>(IDC_CHOOSE), nullptr, nullptr);
