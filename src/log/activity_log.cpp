@@ -1,25 +1,15 @@
-// How lines reach the log view.
-//
-// The view is an EDIT control owned by the UI thread, and inserting into it
-// is slow (under Wine a few milliseconds an insertion, and a paint of the
-// whole view after it), so no append touches it: appendLog adds its text
-// and CR LF to a queue under logLock (log_core.cpp), and the UI thread
-// moves the queue into the view on a timer. Each tick inserts one piece,
-// cutting whole lines off the view's top first when it is full, with the
-// view's drawing off, then puts the caret at the end and repaints the view
-// once. A piece's size follows the time the last tick took. Timers come
-// after the user's input and painting, and between ticks the thread's
-// queue goes empty, so menus, modal dialogs and the folder picker answer
-// during a flood. Only the UI thread inserts, piece by piece in queue
-// order, so the log's order is the order in which appends took logLock.
-//
-// Nothing here is ever destroyed: workers may still append while the
-// program exits.
+// How lines reach the log view. Inserting into the view (an EDIT owned by
+// the UI thread) is slow, so no append touches it: appends queue their
+// text under logLock (log_core.cpp), and the UI thread moves the queue into
+// the view on a timer, one piece a tick, with the view's drawing off, then
+// repaints it once. Timers come after input and painting, and between
+// ticks the thread's queue goes empty, so menus, modal dialogs and the
+// folder picker answer during a flood. Only the UI thread inserts, in
+// queue order: the order in which appends took logLock. Nothing here is
+// ever destroyed: workers may still append while the program exits.
 #include "activity_log.h"
 
 #include "log_core.h"
-
-static_assert(sizeof(wchar_t) == sizeof(char16_t), "the view's text is UTF-16");
 
 HANDLE logLock;
 static HWND logView;       // written once by initLog on the UI thread
@@ -32,21 +22,15 @@ static size_t pieceBudget = kFirstBudgetUnits; // the UI thread's own
 constexpr UINT WM_LOG_WAKE = WM_APP + 0x41; // posted when the log stops being idle
 constexpr UINT kTickMs = 20;                 // a tick's period
 
-// The tick timer's id is an address in this program, which no control's own
-// timer id (small numbers) can equal.
-static UINT_PTR tickTimer()
-{
-    return reinterpret_cast<UINT_PTR>(&logTick);
-}
+// An address in this program: no control's own timer id can equal it.
+static const UINT_PTR tickTimer = reinterpret_cast<UINT_PTR>(&logTick);
 
 static double nowMs()
 {
-    static LARGE_INTEGER frequency;
-    if (!frequency.QuadPart)
-        QueryPerformanceFrequency(&frequency);
-    LARGE_INTEGER now;
+    LARGE_INTEGER now, frequency;
     QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+    QueryPerformanceFrequency(&frequency);
+    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
 // The start of the first whole line at or after position at: the view has
@@ -64,12 +48,9 @@ static size_t lineStartFrom(size_t at, size_t length)
     return length;
 }
 
-// The view's drawing, off for a change and back on after it. Windows' EDIT
-// handles WM_SETREDRAW itself; Wine's ignores it (the view stays
-// WS_VISIBLE), and there every change drew the scroll bar twice and
-// scrolled the view's pixels, 10 to 30 ms each: where the view ignored the
-// message, DefWindowProc turns its drawing off, which works everywhere.
-// True when that fallback was needed.
+// The view's drawing off for a change. Windows' EDIT handles WM_SETREDRAW;
+// Wine's ignores it (the view stays WS_VISIBLE) and drew every change, 10
+// to 30 ms each: there DefWindowProc turns drawing off. True when it did.
 static bool drawingOff()
 {
     SendMessageW(logView, WM_SETREDRAW, FALSE, 0);
@@ -79,8 +60,7 @@ static bool drawingOff()
     return true;
 }
 
-// Drawing back on, the caret's line in sight, and one paint of the whole
-// view, as WM_SETREDRAW asks of whoever turns drawing back on.
+// Drawing back on, the caret in sight, and the repaint WM_SETREDRAW asks for.
 static void drawingOn(bool fallback)
 {
     SendMessageW(logView, WM_SETREDRAW, TRUE, 0);
@@ -119,7 +99,7 @@ static void tick()
     bool more = logTickEnded(queue);
     ReleaseMutex(logLock);
     if (!more)
-        KillTimer(logView, tickTimer());
+        KillTimer(logView, tickTimer);
     SetEvent(logTick);
 }
 
@@ -128,7 +108,7 @@ static void tick()
 static void keepTicking()
 {
     WaitForSingleObject(logLock, INFINITE);
-    if (queue.awake && !SetTimer(logView, tickTimer(), kTickMs, nullptr))
+    if (queue.awake && !SetTimer(logView, tickTimer, kTickMs, nullptr))
         logWakeFailed(queue);
     ReleaseMutex(logLock);
 }
@@ -141,7 +121,7 @@ static LRESULT CALLBACK logViewProc(HWND view, UINT message, WPARAM wParam, LPAR
         keepTicking();
         return 0;
     case WM_TIMER:
-        if (wParam != tickTimer())
+        if (wParam != tickTimer)
             break;
         tick();
         return 0;
@@ -195,25 +175,20 @@ void flushLog()
 {
     if (!logView)
         return;
+    bool uiThread = GetWindowThreadProcessId(logView, nullptr) == GetCurrentThreadId();
     WaitForSingleObject(logLock, INFINITE);
-    uint64_t target = queue.queued;
-    if (GetWindowThreadProcessId(logView, nullptr) == GetCurrentThreadId()) {
-        while (queue.done < target) { // the tests: all at once
-            ReleaseMutex(logLock);
-            tick();
-            WaitForSingleObject(logLock, INFINITE);
-        }
-        ReleaseMutex(logLock);
-        keepTicking(); // for what was queued meanwhile
-        return;
-    }
-    while (queue.done < target) {
+    for (uint64_t target = queue.queued; queue.done < target;) {
         ResetEvent(logTick);
-        if (logRequestDrain(queue))
+        if (logRequestDrain(queue) && !uiThread)
             wake();
         ReleaseMutex(logLock);
-        WaitForSingleObject(logTick, 250);
+        if (uiThread)
+            tick(); // the tests: all at once
+        else
+            WaitForSingleObject(logTick, 250);
         WaitForSingleObject(logLock, INFINITE);
     }
     ReleaseMutex(logLock);
+    if (uiThread)
+        keepTicking(); // for what was queued meanwhile
 }

@@ -2,22 +2,14 @@
 
 #include <algorithm>
 
-static bool isLowSurrogate(char16_t unit)
-{
-    return unit >= 0xDC00 && unit <= 0xDFFF;
-}
-
-static bool isHighSurrogate(char16_t unit)
-{
-    return unit >= 0xD800 && unit <= 0xDBFF;
-}
+static bool isLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+static bool isHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 
 static bool claimWake(LogQueue& queue)
 {
-    if (queue.awake)
-        return false;
+    bool idle = !queue.awake;
     queue.awake = true;
-    return true;
+    return idle;
 }
 
 // Moves the front of the queue on by n units (shown or dropped), giving
