@@ -218,7 +218,7 @@ static double viewBound(int lines)
         DefWindowProcW(edit, WM_SETREDRAW, TRUE, 0);
         SendMessageW(edit, EM_SCROLLCARET, 0, 0);
         RedrawWindow(edit, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
-        piece = logNextBudget(piece, secondsSince(tickStart) * 1000, kTickBudgetMs);
+        piece = logNextBudget(piece, n, secondsSince(tickStart) * 1000, kTickBudgetMs);
     }
     double seconds = secondsSince(start);
     DestroyWindow(edit);

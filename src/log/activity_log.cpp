@@ -93,7 +93,7 @@ static void tick()
         SendMessageW(logView, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(piece.c_str()));
         if (shown)
             drawingOn(fallback);
-        pieceBudget = logNextBudget(pieceBudget, nowMs() - start, kTickBudgetMs);
+        pieceBudget = logNextBudget(pieceBudget, piece.size(), nowMs() - start, kTickBudgetMs);
     }
     WaitForSingleObject(logLock, INFINITE);
     bool more = logTickEnded(queue);

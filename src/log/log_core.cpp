@@ -112,11 +112,11 @@ bool logTickEnded(LogQueue& queue)
     return false;
 }
 
-size_t logNextBudget(size_t units, double tickMs, double budgetMs)
+size_t logNextBudget(size_t units, size_t used, double tickMs, double budgetMs)
 {
     if (tickMs > budgetMs)
         return std::max(units / 2, kLeastBudgetUnits);
-    if (tickMs < budgetMs / 2)
+    if (tickMs < budgetMs / 2 && 2 * used >= units)
         return std::min(units * 2, kMostBudgetUnits);
     return units;
 }

@@ -46,7 +46,8 @@ size_t logCutNeeded(size_t viewLength, size_t pieceUnits, size_t limit);
 bool logTickEnded(LogQueue& queue);
 
 // A piece's size: halved after a tick longer than budgetMs, doubled after
-// one shorter than half of it.
-size_t logNextBudget(size_t units, double tickMs, double budgetMs);
+// one shorter than half of it that took at least half the size (a short
+// queue's small pieces tell nothing of a large one's cost).
+size_t logNextBudget(size_t units, size_t used, double tickMs, double budgetMs);
 constexpr size_t kFirstBudgetUnits = 4096, kLeastBudgetUnits = 256, kMostBudgetUnits = 65536;
 constexpr double kTickBudgetMs = 12; // what a tick aims to take
