@@ -254,7 +254,8 @@ HANDLE holdFileOpen(const std::wstring& path)
 {
     // The holder says when it holds the file; nothing here opens the file
     // meanwhile, or its own unshared open could fail.
-    std::wstring held = L"dravlet-test-held-" + std::to_wstring(GetCurrentProcessId());
+    static int holders;
+    std::wstring held = L"dravlet-test-held-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++holders);
     HANDLE heldEvent = CreateEventW(nullptr, TRUE, FALSE, held.c_str());
     PROCESS_INFORMATION holder = startProcess(testDirectory() + L"kestrup.exe", L"", L"hold " + held + L" " + path);
     CloseHandle(holder.hThread);
@@ -265,8 +266,10 @@ HANDLE holdFileOpen(const std::wstring& path)
     GetExitCodeProcess(holder.hProcess, &code);
     if (woke == WAIT_OBJECT_0)
         return holder.hProcess;
-    ADD_FAILURE() << "the holder did not hold the file: " << (code == STILL_ACTIVE ? "watchdog" : "its open failed with ")
-                  << (code == STILL_ACTIVE ? 0 : code);
+    if (code == STILL_ACTIVE)
+        ADD_FAILURE() << "watchdog: the holder did not say it holds the file";
+    else
+        ADD_FAILURE() << "the holder did not hold the file: its open failed with " << code;
     releaseFile(holder.hProcess);
     return nullptr;
 }
