@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
 
 bool demoByItself;
 
@@ -544,9 +545,20 @@ HWND logView()
     return viewHandle;
 }
 
+void drainLog()
+{
+    // flushLog as a worker calls it, while this thread serves the ticks.
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    std::thread flusher([done] { flushLog(), *done = true; });
+    if (settle([&] { return done->load(); }, kLongWait))
+        return flusher.join();
+    ADD_FAILURE() << "watchdog: the log's queue did not drain";
+    flusher.detach();
+}
+
 std::wstring logText()
 {
-    flushLog();
+    drainLog();
     return textOf(logView());
 }
 
@@ -655,7 +667,7 @@ static void resetLog()
     if (!viewHandle)
         return;
     SendMessageW(viewHandle, EM_LIMITTEXT, 640000, 0);
-    flushLog();
+    drainLog();
     SetWindowTextW(viewHandle, L"");
 }
 

@@ -174,6 +174,7 @@ struct Probe {
 
 HWND mainWindow();
 HWND logView();
+void drainLog(); // serves this thread until everything queued is in the view
 std::wstring logText(); // everything in the view, once the queue is drained
 size_t logMark();
 std::wstring logSince(size_t mark);

@@ -96,7 +96,7 @@ TEST(ActivityLog, KeepsTheNewestLinesWithinTheLimit)
 
     SendMessageW(logView(), EM_LIMITTEXT, 5000, 0);
     appendLog(L""); // the log bounds its queue by the limit its last tick saw
-    flushLog();
+    drainLog();
     SetWindowTextW(logView(), L"");
     // From a worker, so that lines queue up beyond the limit before they show.
     std::thread([] {
@@ -169,7 +169,7 @@ TEST(ActivityLog, ATickLeavesAHiddenViewHidden)
     HWND focus = GetFocus();
     ShowWindow(logView(), SW_HIDE);
     appendLog(L"a line while the view is hidden");
-    flushLog();
+    drainLog();
     EXPECT_FALSE(IsWindowVisible(logView()));
     ShowWindow(logView(), SW_SHOW);
     SetFocus(focus);

@@ -175,20 +175,14 @@ void flushLog()
 {
     if (!logView)
         return;
-    bool uiThread = GetWindowThreadProcessId(logView, nullptr) == GetCurrentThreadId();
     WaitForSingleObject(logLock, INFINITE);
     for (uint64_t target = queue.queued; queue.done < target;) {
         ResetEvent(logTick);
-        if (logRequestDrain(queue) && !uiThread)
+        if (logRequestDrain(queue))
             wake();
         ReleaseMutex(logLock);
-        if (uiThread)
-            tick(); // the tests: all at once
-        else
-            WaitForSingleObject(logTick, 250);
+        WaitForSingleObject(logTick, 250);
         WaitForSingleObject(logLock, INFINITE);
     }
     ReleaseMutex(logLock);
-    if (uiThread)
-        keepTicking(); // for what was queued meanwhile
 }

@@ -31,7 +31,6 @@ void logError(const wchar_t* prefix, uint32_t code);
 
 // Waits until every line queued so far is in the view (or dropped for newer
 // ones), without sending the UI thread anything: for a worker that must not
-// show a result before its own lines. On the UI thread (the tests) it moves
-// them all at once.
+// show a result before its own lines. Never on the UI thread, which ticks.
 void flushLog();
 
