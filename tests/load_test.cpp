@@ -47,12 +47,22 @@ TEST(Load, FourWorkersUiAppendsAndADialogNeverMixOrDeadlock)
     // tick by tick.
     const size_t limit = 64000;
     SendMessageW(logView(), EM_LIMITTEXT, limit, 0);
-    std::atomic<int> running{4};
+    std::atomic<int> running{4}, arrived{0};
+    HANDLE allArrived = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     std::vector<std::thread> workers;
     for (int w = 0; w < 4; ++w)
-        workers.emplace_back([w, &running] {
-            for (int i = 0; i < perThread; ++i)
+        workers.emplace_back([w, &running, &arrived, allArrived] {
+            auto line = [w](int i) {
                 appendLog((L"W" + std::to_wstring(w) + L" line " + std::to_wstring(i)).c_str());
+            };
+            for (int i = 0; i < perThread - 1; ++i)
+                line(i);
+            // Each worker's last line waits for the others', so that no
+            // later flood can push it out of the view.
+            if (++arrived == 4)
+                SetEvent(allArrived);
+            WaitForSingleObject(allArrived, INFINITE);
+            line(perThread - 1);
             --running;
         });
     // The UI thread appends too, and opens the settings dialog again and
@@ -79,6 +89,7 @@ TEST(Load, FourWorkersUiAppendsAndADialogNeverMixOrDeadlock)
     closer.join();
     for (std::thread& t : workers)
         t.join();
+    CloseHandle(allArrived);
 
     std::vector<std::wstring> lines = splitLines(logText());
     EXPECT_LE(longest, limit);
