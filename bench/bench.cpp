@@ -48,11 +48,6 @@ double longest(const std::vector<double>& values)
     return values.empty() ? 0 : *std::max_element(values.begin(), values.end());
 }
 
-void pumpUntil(const std::function<bool()>& done, DWORD ms)
-{
-    settle(done, ms);
-}
-
 void pump(DWORD ms)
 {
     settle([] { return false; }, ms);

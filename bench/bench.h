@@ -16,8 +16,7 @@ double median(std::vector<double> values);
 double percentile(std::vector<double> values, double share);
 double longest(const std::vector<double>& values);
 
-// Serves this thread's messages until done() holds or ms have passed.
-void pumpUntil(const std::function<bool()>& done, DWORD ms = 600000);
+// Serves this thread's messages for ms.
 void pump(DWORD ms);
 
 // A goal: what is judged, its value, and the bound it must keep: "<", "<="

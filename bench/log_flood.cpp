@@ -76,7 +76,7 @@ struct KeyProbe {
     }
     void finish()
     {
-        pumpUntil([this] { return done.load(); });
+        settle([this] { return done.load(); }, 600000);
         thread.join();
     }
     std::string text() const
@@ -95,9 +95,7 @@ struct KeyProbe {
     }
     double median() const
     {
-        std::vector<double> sorted = ms;
-        std::sort(sorted.begin(), sorted.end());
-        return sorted.empty() ? 1e9 : sorted[sorted.size() / 2];
+        return ms.empty() ? 1e9 : ::median(ms);
     }
 };
 
@@ -116,11 +114,11 @@ static double programRun(const std::wstring& script, Probe* probe, KeyProbe* key
     if (runCommand(L"C:\\windows") != 0)
         return -1;
     if (keys) {
-        pumpUntil([] { return GetWindowTextLengthW(logView()) > 1000; });
+        settle([] { return GetWindowTextLengthW(logView()) > 1000; }, 600000);
         keys->start(5);
     }
     // (Should a key of the probe have closed the box, the run's end is the end.)
-    pumpUntil([] { return FindWindowW(L"#32770", L"Kestrup Finished") != nullptr || !runActive(); }, 3600000);
+    settle([] { return FindWindowW(L"#32770", L"Kestrup Finished") != nullptr || !runActive(); }, 3600000);
     double seconds = secondsSince(start);
     if (keys)
         keys->finish();
@@ -128,7 +126,7 @@ static double programRun(const std::wstring& script, Probe* probe, KeyProbe* key
         probe->finish();
     if (FindWindowW(L"#32770", L"Kestrup Finished"))
         takeSummaryBox();
-    pumpUntil([] { return !runActive(); });
+    settle([] { return !runActive(); }, 600000);
     setStubScript(L"");
     return seconds;
 }
@@ -287,7 +285,7 @@ static double appendCost(int lines, size_t prefill)
         flushLog();
         done = true;
     });
-    pumpUntil([&] { return done.load(); }, 3600000);
+    settle([&] { return done.load(); }, 3600000);
     double seconds = secondsSince(start);
     worker.join();
     SetWindowTextW(logView(), L"");
@@ -306,13 +304,13 @@ void benchLogFlood(const Sizes& sizes)
     setStubScript(L"text waiting\nwait " + gate());
     if (runCommand(L"C:\\windows") != 0)
         return cannotRun("the stand-in uploader did not start");
-    pumpUntil([] { return GetWindowTextLengthW(logView()) > 0; });
+    settle([] { return GetWindowTextLengthW(logView()) > 0; }, 600000);
     quietKeys.start(5);
     quietKeys.finish();
     quiet.finish();
     openGate();
     takeSummaryBox(GetCurrentProcessId(), 3600000);
-    pumpUntil([] { return !runActive(); });
+    settle([] { return !runActive(); }, 600000);
 
     // Three runs of each, interleaved: the median is the figure, since a
     // flood's speed varies by a third between runs on this machine.

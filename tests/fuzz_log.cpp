@@ -32,7 +32,7 @@ char16_t unitFrom(unsigned b)
 }
 
 struct Run {
-    LogQueue core;
+    LogQueue queue;
     LogModel model;
     std::u16string view;
     size_t limit = 640, maxLimit = 640, maxAppend = 0;
@@ -48,7 +48,7 @@ struct Run {
             text += u"\r\n";
         const char16_t* end = (shape & 8) ? u"" : u"\r\n";
         size_t endN = (shape & 8) ? 0 : 2;
-        logAppend(core, text.data(), text.size(), end, endN, limit);
+        logAppend(queue, text.data(), text.size(), end, endN, limit);
         model.append(text + std::u16string(end, endN), limit);
         maxAppend = std::max(maxAppend, text.size() + endN);
     }
@@ -56,14 +56,14 @@ struct Run {
     // One tick as the UI thread takes it; false when nothing was queued.
     bool tick(size_t budget)
     {
-        size_t backlogBefore = logBacklog(core);
-        std::u16string piece = logTakePiece(core, limit, budget);
+        size_t backlogBefore = logBacklog(queue);
+        std::u16string piece = logTakePiece(queue, limit, budget);
         model.bound(limit);
-        check(model.units == logBacklog(core) + piece.size(), "the queue holds other than the oldest lines dropped");
-        check(logBacklog(core) <= std::max(limit, backlogBefore), "the queue grew in a tick");
+        check(model.units == logBacklog(queue) + piece.size(), "the queue holds other than the oldest lines dropped");
+        check(logBacklog(queue) <= std::max(limit, backlogBefore), "the queue grew in a tick");
         if (piece.empty())
             return false;
-        const char* broken = pieceBreaksRules(piece, core.text.substr(core.head, 1));
+        const char* broken = pieceBreaksRules(piece, queue.text.substr(queue.head, 1));
         check(!*broken, broken);
         size_t firstLf = piece.find(u'\n');
         check(piece.size() <= budget || firstLf == std::u16string::npos || firstLf == piece.size() - 1,
@@ -110,19 +110,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             break;
         case 7:
         { // a waiting worker asks for a drain; its wake-up may fail
-            bool mustWake = logBacklog(run.core) > 0 && !run.core.awake;
-            check(logRequestDrain(run.core) == mustWake, "a drain request wakes when it need not, or not when it must");
+            bool mustWake = logBacklog(run.queue) > 0 && !run.queue.awake;
+            check(logRequestDrain(run.queue) == mustWake, "a drain request wakes when it need not, or not when it must");
         }
             if (in.next() & 1)
-                logWakeFailed(run.core);
+                logWakeFailed(run.queue);
             break;
         }
-        check(run.core.text.capacity() <= 4 * (run.maxLimit + run.maxAppend) + 262144,
+        check(run.queue.text.capacity() <= 4 * (run.maxLimit + run.maxAppend) + 262144,
               "the queue's memory grew past a multiple of the limit and the largest append");
     }
     for (int ticks = 0; run.tick(kFirstBudgetUnits); ++ticks)
         check(ticks < 100000, "the queue never drains");
-    check(run.model.units == 0 && logBacklog(run.core) == 0, "text is left queued after the drain");
-    check(!logTickEnded(run.core) && !run.core.awake, "the log stays awake with nothing queued");
+    check(run.model.units == 0 && logBacklog(run.queue) == 0, "text is left queued after the drain");
+    check(!logTickEnded(run.queue) && !run.queue.awake, "the log stays awake with nothing queued");
     return 0;
 }

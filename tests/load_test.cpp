@@ -42,9 +42,9 @@ TEST(Load, FourWorkersUiAppendsAndADialogNeverMixOrDeadlock)
 {
     DeadlockGuard guard("the log under load", kLongWait);
     const int perThread = 25000; // together far past the view's limit
-    // A tenth of the program's limit: a full view of these short lines costs
-    // a tick about 10 ms under Wine, and the queue left at the end drains
-    // tick by tick.
+    // A tenth of the program's limit, for speed: a full view of these short
+    // lines costs a tick about 10 ms under Wine, and at the full limit the
+    // queue left at the end would drain tick by tick for some 20 s.
     const size_t limit = 64000;
     SendMessageW(logView(), EM_LIMITTEXT, limit, 0);
     std::atomic<int> running{4}, arrived{0};

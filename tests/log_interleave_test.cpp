@@ -15,7 +15,7 @@
 
 namespace {
 
-enum Stage : char { Idle, Taken, Ticked, TickedFromWake };
+enum Stage : char { Idle, Taken, TickedFromWake };
 
 struct World {
     LogQueue queue;
