@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <psapi.h>
+
 #include <algorithm>
 
 // Nothing more comes: the program has served every message posted before a
@@ -82,6 +84,44 @@ TEST(Shell, MainWindowAsBuilt)
     }
 }
 
+// Windows' own DLLs and the shell load DLLs by bare name while the program
+// runs; one such load, made in the running program, must not find a DLL
+// planted beside it.
+TEST(Shell, ADllPlantedBesideTheProgramIsNotLoaded)
+{
+    App app = startApp(L"planted");
+    ASSERT_TRUE(app.main);
+    ASSERT_TRUE(CopyFileW((testDirectory() + L"planted.dll").c_str(), (app.folder + L"\\planted.dll").c_str(), FALSE));
+    auto loaded = [&](const std::wstring& name) {
+        HMODULE modules[512];
+        DWORD bytes = 0;
+        EnumProcessModules(app.process.hProcess, modules, sizeof modules, &bytes);
+        for (DWORD i = 0; i < bytes / sizeof *modules; ++i) {
+            wchar_t base[MAX_PATH] = {};
+            GetModuleBaseNameW(app.process.hProcess, modules[i], base, MAX_PATH);
+            if (_wcsicmp(base, name.c_str()) == 0)
+                return true;
+        }
+        return false;
+    };
+    auto loadIn = [&](const std::wstring& name) {
+        SIZE_T size = (name.size() + 1) * sizeof(wchar_t);
+        void* remote = VirtualAllocEx(app.process.hProcess, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
+        EXPECT_TRUE(remote && WriteProcessMemory(app.process.hProcess, remote, name.c_str(), size, nullptr));
+        auto load = reinterpret_cast<LPTHREAD_START_ROUTINE>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "LoadLibraryW")));
+        HANDLE thread = CreateRemoteThread(app.process.hProcess, nullptr, 0, load, remote, 0, nullptr);
+        EXPECT_TRUE(thread) << "error " << GetLastError();
+        waitUntil("the load in the program", [&] { return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0; });
+        CloseHandle(thread);
+        VirtualFreeEx(app.process.hProcess, remote, 0, MEM_RELEASE);
+        return loaded(name);
+    };
+    EXPECT_FALSE(loaded(L"wtsapi32.dll"));
+    EXPECT_FALSE(loadIn(L"planted.dll")) << "the DLL beside the program was loaded";
+    EXPECT_TRUE(loadIn(L"wtsapi32.dll")) << "System32 is still searched";
+}
+
 TEST(Shell, MenuAndExit)
 {
     App app = startApp(L"menu");
@@ -152,8 +192,8 @@ TEST(Shell, MinimizedDuringAFloodTheRunEndsAndTheRestoredViewShowsTheNewestLine)
 
 TEST(Chooser, PickedFolderRunsTheUploader)
 {
-    std::wstring folder = freshFolder(L"picked"), console = folder + L"\\console.txt";
-    App app = startApp(L"chooser", L"", true, L"console " + console + L"\nwait " + gate() +
+    std::wstring folder = freshFolder(L"picked"), console = folder + L"\\console.txt", pipe = folder + L"\\pipe.txt";
+    App app = startApp(L"chooser", L"", true, L"console " + console + L"\ninherited " + pipe + L"\nwait " + gate() +
                                               L"\ntext Upload[1/2] a\ntext between\ntext Upload[2/2] b");
     ASSERT_TRUE(app.main);
     pickFolder(app, folder);
@@ -162,6 +202,7 @@ TEST(Chooser, PickedFolderRunsTheUploader)
     openGate();
     EXPECT_EQ(takeSummaryBox(app.process.dwProcessId), L"NZBs sent=2");
     EXPECT_EQ(readFileBytes(console), "no console window") << "the uploader runs without a console window";
+    EXPECT_EQ(readFileBytes(pipe), "no read end") << "the uploader inherits its output's write end alone";
     EXPECT_EQ(textOf(app.main), L"Kestrup sent=2");
     ASSERT_TRUE(waitUntil("exec.done", [&] { return appLogLines(app).size() == 5; }));
     std::vector<std::wstring> lines = appLogLines(app);
@@ -467,21 +508,11 @@ TEST(Faults, SettingsFileThatCannotBeWrittenIsLeftAlone)
     RemoveDirectoryW(file.c_str());
 
     // The settings folder itself is missing: one clear line, nothing created elsewhere.
-    const std::wstring away = folder + L".away";
-    ASSERT_TRUE(MoveFileW(folder.c_str(), away.c_str()));
-    {
-        OnExit moveBack{[&] {
-            if (GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES) {
-                DeleteFileW(file.c_str());
-                RemoveDirectoryW(folder.c_str());
-            }
-            EXPECT_TRUE(MoveFileW(away.c_str(), folder.c_str()));
-        }};
-        std::vector<std::wstring> log = saveThroughDialog(L"no-folder");
-        EXPECT_EQ(GetFileAttributesW(file.c_str()), INVALID_FILE_ATTRIBUTES);
-        EXPECT_EQ(GetFileAttributesW(L"C:\\kestrup.toml"), INVALID_FILE_ATTRIBUTES);
-        ASSERT_EQ(log.size(), 1u) << testing::PrintToString(log);
-        EXPECT_TRUE(log[0] == L"Cannot open file=" + errorText(ERROR_PATH_NOT_FOUND) ||
-                    log[0].rfind(L"pkf->GetPath failed: ", 0) == 0) << log[0];
-    }
+    OnExit moveBack = moveAside(folder);
+    std::vector<std::wstring> log = saveThroughDialog(L"no-folder");
+    EXPECT_EQ(GetFileAttributesW(folder.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesW(L"C:\\kestrup.toml"), INVALID_FILE_ATTRIBUTES);
+    ASSERT_EQ(log.size(), 1u) << testing::PrintToString(log);
+    EXPECT_TRUE(log[0] == L"Cannot open file=" + errorText(ERROR_PATH_NOT_FOUND) ||
+                log[0].rfind(L"pkf->GetPath failed: ", 0) == 0) << log[0];
 }

@@ -198,15 +198,55 @@ std::wstring uploaderCommandLine(const std::wstring& folder)
 OnExit keepSettings()
 {
     std::wstring path = settingsPath();
+    RemoveDirectoryW((path + L".new").c_str()); // a test stopped halfway may have left it in the way
     std::string bytes = readFileBytes(path);
     return OnExit{[path, bytes] {
         SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
         RemoveDirectoryW(path.c_str());
+        RemoveDirectoryW((path + L".new").c_str());
         if (bytes == "<missing>")
             DeleteFileW(path.c_str());
         else
             writeFileBytes(path, bytes);
     }};
+}
+
+// ---- Things moved aside for a test. The note names what is away, so that a
+// test program stopped before the test put it back (a watchdog, a time-out)
+// puts it back at its next start.
+
+static std::wstring awayNote()
+{
+    return testDirectory() + L"moved-aside.txt";
+}
+
+static void putBack(const std::wstring& path)
+{
+    std::wstring away = path + L".away";
+    if (GetFileAttributesW(away.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return;
+    // Whatever a test left in its place goes aside in turn.
+    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)
+        MoveFileW(path.c_str(), (path + L".left-" + std::to_wstring(GetTickCount())).c_str());
+    MoveFileW(away.c_str(), path.c_str());
+}
+
+OnExit moveAside(const std::wstring& path)
+{
+    writeFileBytes(awayNote(), std::string(reinterpret_cast<const char*>(path.data()), path.size() * 2));
+    EXPECT_TRUE(MoveFileW(path.c_str(), (path + L".away").c_str())) << "move aside: error " << GetLastError();
+    return OnExit{[path] {
+        putBack(path);
+        DeleteFileW(awayNote().c_str());
+    }};
+}
+
+static void putBackWhatAStoppedRunLeft()
+{
+    std::string note = readFileBytes(awayNote());
+    if (note != "<missing>")
+        putBack(std::wstring(reinterpret_cast<const wchar_t*>(note.data()), note.size() / 2));
+    DeleteFileW(awayNote().c_str());
 }
 
 // ---- The stand-in uploader
@@ -695,6 +735,7 @@ struct CleanUp : testing::EmptyTestEventListener {
 
 void installCleanUp()
 {
+    putBackWhatAStoppedRunLeft();
     joinTestJob();
     testing::UnitTest::GetInstance()->listeners().Append(new CleanUp);
 }

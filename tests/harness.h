@@ -66,6 +66,9 @@ bool disposablePrefix();
 std::wstring roamingFolder(); // %APPDATA% as the program finds it
 std::wstring settingsPath();  // the settings file in it
 OnExit keepSettings();        // puts the settings file back as it was when the scope ends
+// Moves path to path + ".away" until the scope ends; a test program stopped
+// meanwhile puts it back when it next starts.
+OnExit moveAside(const std::wstring& path);
 // The uploader's command line the log shows for a folder that does not end
 // in a backslash, written out as the user reads it.
 std::wstring uploaderCommandLine(const std::wstring& folder);

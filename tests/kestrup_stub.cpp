@@ -5,6 +5,7 @@
 // With it, it runs the script held there, one command per line:
 //   args PATH        write the command line, then each argv entry, to PATH
 //   console PATH     write whether it has a console window to PATH
+//   inherited PATH   write to PATH whether it inherited a pipe's read end
 //   text STRING      write STRING and a line feed, in one write
 //   raw STRING       write STRING alone
 //   hex 41 0a ...    write these bytes, in one write
@@ -43,17 +44,35 @@ static void put(const std::string& bytes)
         ExitProcess(GetLastError());
 }
 
+static void writeFile(const std::wstring& path, const std::string& bytes)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written;
+    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
 static void writeArgs(const std::wstring& path, int argc, wchar_t** argv)
 {
     std::wstring text = GetCommandLineW();
     text += L"\n";
     for (int i = 0; i < argc; ++i)
         text += std::wstring(argv[i]) + L"\n";
-    std::string bytes = utf8(text);
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written;
-    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
+    writeFile(path, utf8(text));
+}
+
+// Inherited handles keep their values in the child. A read end among them
+// would keep the uploader's own output open after the program has gone.
+static bool inheritedAReadEnd()
+{
+    for (uintptr_t value = 4; value < 0x10000; value += 4) {
+        HANDLE handle = reinterpret_cast<HANDLE>(value);
+        DWORD flags, available;
+        if (handle != out && GetHandleInformation(handle, &flags) && GetFileType(handle) == FILE_TYPE_PIPE &&
+            PeekNamedPipe(handle, nullptr, 0, nullptr, &available, nullptr))
+            return true;
+    }
+    return false;
 }
 
 static void spawn(const std::wstring& rest)
@@ -137,11 +156,9 @@ int wmain(int argc, wchar_t** argv)
         if (verb == L"args") {
             writeArgs(rest, argc, argv);
         } else if (verb == L"console") {
-            std::string bytes = GetConsoleWindow() ? "a console window" : "no console window";
-            HANDLE file = CreateFileW(rest.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-            DWORD written;
-            WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-            CloseHandle(file);
+            writeFile(rest, GetConsoleWindow() ? "a console window" : "no console window");
+        } else if (verb == L"inherited") {
+            writeFile(rest, inheritedAReadEnd() ? "a pipe's read end" : "no read end");
         } else if (verb == L"text") {
             put(utf8(rest) + "\n");
         } else if (verb == L"raw") {

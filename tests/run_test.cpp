@@ -45,18 +45,31 @@ TEST(Run, LogsCommandLineOutputAndSummary)
 
 TEST(Run, PiecesSplitAcrossReadsJoinUp)
 {
-    // The marker and multi-byte characters cut between writes, a zero byte,
-    // a byte-order mark, and a last fragment that is never shown.
-    RunOutcome run = runStub(L"hex ef bb bf 55 70 6c\nsleep 150\nhex 6f 61 64 5b 31 5d 20 c3\nsleep 150\n"
-                             L"hex a9 e2 82\nsleep 150\nhex ac 0a 61 00 62 0a 0a\nsleep 100\nraw Upload[dropped]");
-    ASSERT_EQ(run.code, 0u);
-    std::vector<std::wstring> lines = splitLines(run.log);
-    std::vector<std::wstring> output;
+    // The marker and multi-byte characters cut between reads, a zero byte,
+    // a byte-order mark, and a last fragment that is never shown. Each write
+    // after the first waits until the line it follows is shown: the reader
+    // has then taken the bytes before it, so each cut falls between reads.
+    mainWindow();
+    const std::wstring name = gate() + L"-shown";
+    HANDLE shown = CreateEventW(nullptr, FALSE, FALSE, name.c_str()); // auto-reset: one write a signal
+    OnExit close{[&] { CloseHandle(shown); }};
+    const std::wstring wait = L"\nwait " + name + L"\n";
+    setStubScript(L"hex 73 31 0a ef bb bf 55 70 6c" + wait + L"hex 6f 61 64 5b 31 5d 0a c3" + wait +
+                  L"hex a9 0a e2 82" + wait + L"hex ac 0a 61 00 62 0a 0a\nraw Upload[dropped]");
+    size_t mark = logMark();
+    ASSERT_EQ(runCommand(L"C:\\windows"), 0u);
+    setStubScript(L"");
+    for (size_t shownLines = 2; shownLines <= 4; ++shownLines) { // the command line, then one more each write
+        ASSERT_TRUE(waitUntil("the line before a cut", [&] { return splitLines(logSince(mark)).size() >= shownLines; }));
+        SetEvent(shown);
+    }
+    EXPECT_EQ(takeSummaryBox(), L"NZBs sent=1");
+    ASSERT_TRUE(waitUntil("the run's workers to end", [] { return !runActive(); }));
+    std::vector<std::wstring> lines = splitLines(logSince(mark)), output;
     for (size_t i = 1; i < lines.size(); ++i)
         if (lines[i] != L"exec.done")
             output.push_back(lines[i]);
-    EXPECT_EQ(output, (std::vector<std::wstring>{L"\xFEFFUpload[1] \xE9\x20AC", L"a\xFFFD" L"b", L""}));
-    EXPECT_EQ(run.box, L"NZBs sent=1");
+    EXPECT_EQ(output, (std::vector<std::wstring>{L"s1", L"\xFEFFUpload[1]", L"\xE9", L"\x20AC", L"a\xFFFD" L"b", L""}));
 }
 
 TEST(Run, UploaderSeesItsArgumentsAsGiven)
@@ -82,10 +95,7 @@ TEST(Run, UploaderSeesItsArgumentsAsGiven)
 
 TEST(Run, MissingUploaderFailsWithoutThreads)
 {
-    std::wstring stub = testDirectory() + L"kestrup.exe";
-    std::wstring away = stub + L".away";
-    ASSERT_TRUE(MoveFileW(stub.c_str(), away.c_str()));
-    OnExit moveBack{[&] { EXPECT_TRUE(MoveFileW(away.c_str(), stub.c_str())); }};
+    OnExit moveBack = moveAside(testDirectory() + L"kestrup.exe");
     RunOutcome run = runStub(L"text never");
     EXPECT_EQ(run.code, 0x80070002u);
     EXPECT_EQ(splitLines(run.log), std::vector<std::wstring>{uploaderCommandLine(L"C:\\windows")});

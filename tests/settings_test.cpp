@@ -93,32 +93,51 @@ TEST(SaveConfig, WritesValuesExactly)
     EXPECT_NE(bytes.substr(0, 3), "\xEF\xBB\xBF");
 }
 
-TEST(SaveConfig, EachReadReportsItsOwnError)
+TEST(SaveConfig, AFailedSaveKeepsTheOldFile)
 {
     SKIP_UNLESS_DISPOSABLE();
     OnExit restore = keepSettings();
-    // An error left over from before the save never shows as a read's error.
-    HWND dialog = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_CONFIG), mainWindow(),
-                                     passiveDialogProc, 0);
-    size_t mark = logMark();
-    SetLastError(ERROR_ACCESS_DENIED);
-    saveConfig(dialog);
-    DestroyWindow(dialog);
-    std::vector<std::wstring> log = splitLines(logSince(mark));
-    ASSERT_EQ(log.size(), 5u);
-    for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(log[i], L"GetDlgItemText failed=" + errorText(0));
+    const std::string before = "# saved before\r\n";
+    const std::wstring roaming = roamingFolder(), path = settingsPath(), newPath = path + L".new";
+    const Fields values = {L"news.example.com", L"me", L"secret", L"8", false};
+    const std::vector<std::wstring> inTheWay = {L"Cannot create file=" + errorText(ERROR_ACCESS_DENIED)};
 
-    // The main window holds none of the dialog's controls: Windows reports
-    // ERROR_CONTROL_ID_NOT_FOUND; Wine sets no error there, so success shows.
-    mark = logMark();
-    SetLastError(ERROR_ACCESS_DENIED);
-    saveConfig(mainWindow());
-    log = splitLines(logSince(mark));
-    ASSERT_EQ(log.size(), 5u);
-    for (int i = 0; i < 4; ++i)
-        EXPECT_TRUE(log[i] == L"GetDlgItemText failed=" + errorText(ERROR_CONTROL_ID_NOT_FOUND) ||
-                    log[i] == L"GetDlgItemText failed=" + errorText(0)) << log[i];
+    // A folder in the way of the new text's file; a settings file the save
+    // created for itself goes again.
+    writeFileBytes(path, before);
+    ASSERT_TRUE(CreateDirectoryW(newPath.c_str(), nullptr));
+    EXPECT_EQ(saveFields(values), inTheWay);
+    EXPECT_EQ(readFileBytes(path), before);
+    DeleteFileW(path.c_str());
+    EXPECT_EQ(saveFields(values), inTheWay);
+    EXPECT_EQ(readFileBytes(path), "<missing>");
+    RemoveDirectoryW(newPath.c_str());
+
+    // The disk refusing the write, the flush or the replacement, in stand-ins
+    // for the roaming folder that the save_faults fixture makes: Unix links
+    // to /dev/full and /dev/null, which Wine follows. Wine can neither move
+    // nor delete such a link, so the ones in the new text's place stay.
+    const struct { const wchar_t* name; std::wstring line; } faults[] = {
+        {L"disk-full", L"Write failed=" + errorText(ERROR_DISK_FULL)},
+        {L"no-flush", L"Flush failed=" + errorText(ERROR_INVALID_PARAMETER)},
+        {L"no-replace", L"Replace failed=" + errorText(ERROR_ACCESS_DENIED)},
+    };
+    for (const auto& fault : faults) {
+        const std::wstring standIn = testDirectory() + L"save-faults\\" + fault.name;
+        if (GetFileAttributesW(standIn.c_str()) == INVALID_FILE_ATTRIBUTES)
+            GTEST_SKIP() << "no stand-in folders: the save_faults fixture makes them where Wine runs";
+        OnExit away = moveAside(roaming);
+        ASSERT_TRUE(MoveFileW(standIn.c_str(), roaming.c_str()));
+        OnExit back{[&] { MoveFileW(roaming.c_str(), standIn.c_str()); }};
+        bool deviceTarget = fault.line.rfind(L"Replace", 0) == 0; // the settings file is /dev/null there
+        if (!deviceTarget)
+            writeFileBytes(path, before);
+        EXPECT_EQ(saveFields(values), std::vector<std::wstring>{fault.line}) << fault.name;
+        EXPECT_EQ(readFileBytes(path), deviceTarget ? "" : before) << fault.name;
+        if (deviceTarget) {
+            EXPECT_EQ(GetFileAttributesW(newPath.c_str()), INVALID_FILE_ATTRIBUTES) << "the new text's file stayed";
+        }
+    }
 }
 
 TEST(SaveConfig, FailedFolderLookupWritesNothing)

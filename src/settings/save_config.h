@@ -8,5 +8,6 @@
 bool ws2s(const std::wstring& text, std::string& bytes);
 
 // Writes the five values the dialog holds into kestrup.toml and logs the
-// outcome. UI thread.
+// outcome. Whatever fails, the file keeps its old bytes or holds the whole
+// new text. UI thread.
 void saveConfig(HWND dialog);
