@@ -22,7 +22,7 @@ static LRESULT CALLBACK timedView(HWND view, UINT message, WPARAM wParam, LPARAM
     LRESULT result = CallWindowProcW(logProc, view, message, wParam, lParam);
     if (message == WM_PAINT)
         paintTimes.push_back(secondsSince(start) * 1000);
-    else if (message == WM_TIMER || message == WM_APP + 0x41)
+    else if (message == WM_TIMER || message == WM_LOG_WAKE)
         tickTimes.push_back(secondsSince(start) * 1000);
     return result;
 }

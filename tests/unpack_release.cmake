@@ -1,11 +1,18 @@
 # Makes the release package and unpacks it into an empty folder for the
-# release test: cmake -DBUILD=<build dir> -P unpack_release.cmake
-execute_process(COMMAND ${CMAKE_CPACK_COMMAND} --config CPackConfig.cmake WORKING_DIRECTORY ${BUILD}
-                RESULT_VARIABLE failed)
+# release test: cmake -DBUILD=<build dir> -DSOURCE=<source dir> -DVERSION=<version> -P unpack_release.cmake
+execute_process(COMMAND ${CMAKE_COMMAND} -DBUILD=${BUILD} -DSOURCE=${SOURCE} -DVERSION=${VERSION}
+                -P ${SOURCE}/cmake/release_zip.cmake RESULT_VARIABLE failed)
 if(failed)
-  message(FATAL_ERROR "cpack failed")
+  message(FATAL_ERROR "making the release failed")
 endif()
+# SHA256SUMS names the zip with its hash, as sha256sum -c reads it.
+file(READ ${BUILD}/package/SHA256SUMS sums)
 file(GLOB packages ${BUILD}/package/dravlet-ui-*-win64.zip)
+file(SHA256 "${packages}" hash)
+get_filename_component(zip_name "${packages}" NAME)
+if(NOT sums STREQUAL "${hash}  ${zip_name}\n")
+  message(FATAL_ERROR "SHA256SUMS does not match the zip: ${sums}")
+endif()
 list(LENGTH packages count)
 if(NOT count EQUAL 1)
   message(FATAL_ERROR "expected one package, found: ${packages}")

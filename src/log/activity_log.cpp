@@ -19,7 +19,6 @@ static volatile LONG queueLimit; // the view's limit, as the last tick saw it
 static LogQueue& queue = *new LogQueue; // guarded by logLock; never freed
 static size_t pieceBudget = kFirstBudgetUnits; // the UI thread's own
 
-constexpr UINT WM_LOG_WAKE = WM_APP + 0x41; // posted when the log stops being idle
 constexpr UINT kTickMs = 20;                 // a tick's period
 
 // An address in this program: no control's own timer id can equal it.

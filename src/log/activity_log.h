@@ -4,6 +4,10 @@
 #include <cstdint>
 #include <string>
 
+// Posted to the view when the log stops being idle; the view's ticks follow
+// on its timer.
+constexpr UINT WM_LOG_WAKE = WM_APP + 0x41;
+
 // Serialises appends; created with the main window and never closed.
 extern HANDLE logLock;
 

@@ -1,0 +1,37 @@
+# The release: dravlet-ui-<version>-win64.zip, with the program and the
+# README for Windows users, and SHA256SUMS beside it, in <build>/package.
+#   cmake -DBUILD=<build dir> -DSOURCE=<source dir> -DVERSION=<version> -P release_zip.cmake
+# The same commit gives the same bytes: every entry bears the commit's time
+# (SOURCE_DATE_EPOCH, when set, instead), in UTC, with fixed permissions,
+# in a fixed order, and without the extra fields that name the builder.
+if(DEFINED ENV{SOURCE_DATE_EPOCH})
+  set(epoch $ENV{SOURCE_DATE_EPOCH})
+else()
+  execute_process(COMMAND git -C ${SOURCE} log -1 --format=%ct OUTPUT_VARIABLE epoch
+                  OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE failed)
+  if(failed OR epoch STREQUAL "")
+    set(epoch 315532800) # 1980-01-01, the earliest time a zip entry can hold
+  endif()
+endif()
+set(name dravlet-ui-${VERSION}-win64.zip)
+set(stage ${BUILD}/package-stage)
+file(REMOVE_RECURSE ${stage} ${BUILD}/package)
+file(MAKE_DIRECTORY ${stage} ${BUILD}/package)
+file(COPY_FILE ${BUILD}/package-files/README.txt ${stage}/README.txt)
+file(COPY_FILE ${BUILD}/dravlet-ui.exe ${stage}/dravlet-ui.exe)
+foreach(entry README.txt dravlet-ui.exe)
+  execute_process(COMMAND chmod 644 ${stage}/${entry})
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env TZ=UTC touch -d @${epoch} ${stage}/${entry} RESULT_VARIABLE failed)
+  if(failed)
+    message(FATAL_ERROR "could not date ${entry}")
+  endif()
+endforeach()
+execute_process(COMMAND ${CMAKE_COMMAND} -E env TZ=UTC zip -q -X -D -9 ${BUILD}/package/${name} README.txt dravlet-ui.exe
+                WORKING_DIRECTORY ${stage} RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "zip failed")
+endif()
+file(SHA256 ${BUILD}/package/${name} hash)
+file(WRITE ${BUILD}/package/SHA256SUMS "${hash}  ${name}\n")
+file(REMOVE_RECURSE ${stage})
+message(STATUS "${BUILD}/package/${name}, sha256 ${hash}")
