@@ -1,12 +1,10 @@
 // How lines reach the log view. Inserting into the view (an EDIT owned by
-// the UI thread) is slow, so no append touches it: appends queue their
-// text under logLock (log_core.cpp), and the UI thread moves the queue into
-// the view on a timer, one piece a tick, with the view's drawing off, then
-// repaints it once. Timers come after input and painting, and between
-// ticks the thread's queue goes empty, so menus, modal dialogs and the
-// folder picker answer during a flood. Only the UI thread inserts, in
-// queue order: the order in which appends took logLock. Nothing here is
-// ever destroyed: workers may still append while the program exits.
+// the UI thread) is slow, so appends only queue their text under logLock
+// (log_core.cpp); the UI thread moves the queue into the view on a timer, a
+// piece a tick with the view's drawing off, then repaints it once. Timers
+// come after input and painting, so menus, dialogs and the folder picker
+// answer during a flood. Only the UI thread inserts, in the order appends
+// took logLock. Nothing here is destroyed: workers may append during exit.
 #include "activity_log.h"
 
 #include "log_core.h"
@@ -18,6 +16,7 @@ static HANDLE logTick;     // set after every tick; flushLog waits on it
 static volatile LONG queueLimit; // the view's limit, as the last tick saw it
 static LogQueue& queue = *new LogQueue; // guarded by logLock; never freed
 static size_t pieceBudget = kFirstBudgetUnits; // the UI thread's own
+static unsigned timersBehindModal; // the UI thread's own
 
 constexpr UINT kTickMs = 20;                 // a tick's period
 
@@ -48,8 +47,7 @@ static size_t lineStartFrom(size_t at, size_t length)
 }
 
 // The view's drawing off for a change. Windows' EDIT handles WM_SETREDRAW;
-// Wine's ignores it (the view stays WS_VISIBLE) and drew every change, 10
-// to 30 ms each: there DefWindowProc turns drawing off. True when it did.
+// Wine's ignores it (the view stays WS_VISIBLE): DefWindowProc then does.
 static bool drawingOff()
 {
     SendMessageW(logView, WM_SETREDRAW, FALSE, 0);
@@ -95,10 +93,9 @@ static void tick()
         pieceBudget = logNextBudget(pieceBudget, piece.size(), nowMs() - start, kTickBudgetMs);
     }
     WaitForSingleObject(logLock, INFINITE);
-    bool more = logTickEnded(queue);
-    ReleaseMutex(logLock);
-    if (!more)
+    if (!logTickEnded(queue))
         KillTimer(logView, tickTimer);
+    ReleaseMutex(logLock);
     SetEvent(logTick);
 }
 
@@ -122,6 +119,11 @@ static LRESULT CALLBACK logViewProc(HWND view, UINT message, WPARAM wParam, LPAR
     case WM_TIMER:
         if (wParam != tickTimer)
             break;
+        // While a modal window (the settings dialog, the folder picker) disables
+        // the main window, the user types there, and a tick and repaint every 20 ms
+        // kept each key waiting a frame or two: the log moves on every 12th timer.
+        if (!IsWindowEnabled(GetAncestor(view, GA_ROOT)) && ++timersBehindModal % 12 != 0)
+            return 0;
         tick();
         return 0;
     }

@@ -4,23 +4,19 @@
 #include <cstdint>
 #include <string>
 
-// Posted to the view when the log stops being idle; the view's ticks follow
-// on its timer.
-constexpr UINT WM_LOG_WAKE = WM_APP + 0x41;
+constexpr UINT WM_LOG_WAKE = WM_APP + 0x41; // posted to the view when the log stops being idle
 
 // Serialises appends; created with the main window and never closed.
 extern HANDLE logLock;
 
-// Hands the log its view, lock and the limit the view is given. Called once
-// on the UI thread, which owns the view, while the main window is created
-// and before any worker exists.
+// Hands the log its view, lock and the view's limit: once, on the UI thread,
+// which owns the view, while the main window is created, before any worker.
 void initLog(HWND view, HANDLE lock, size_t limit);
 
 // Appends text and a line break. Callable from any thread.
 void appendLog(const wchar_t* text);
 
-// Appends several lines at once, in one hold of logLock: text holds each
-// line followed by its CR LF. For the reader, whose reads carry many lines.
+// Appends whole lines, each with its CR LF, in one hold of logLock (the reader's).
 void appendLogLines(const std::wstring& text);
 
 // The system's message for a Win32 error or an HRESULT, without the trailing
