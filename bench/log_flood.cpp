@@ -110,16 +110,21 @@ struct TypingProbe {
     void run(int presses)
     {
         std::thread thread([this, presses] {
-            HWND dialog = nullptr;
-            for (auto start = Clock::now(); !dialog && secondsSince(start) < 60; Sleep(1))
-                dialog = FindWindowW(L"#32770", L"Usenet config");
-            HWND host = GetDlgItem(dialog, IDC_HOST);
-            PostMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(host), TRUE);
+            // The dialog shows once the thread's queue is first empty, and
+            // then focuses Save: the focus goes to Host once it shows.
+            HWND dialog = nullptr, host = nullptr;
             GUITHREADINFO gui = {sizeof gui};
-            for (auto start = Clock::now(); secondsSince(start) < 60; Sleep(1))
-                if (GetForegroundWindow() == dialog && GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &gui) &&
-                    gui.hwndFocus == host)
+            for (auto start = Clock::now(); secondsSince(start) < 60; Sleep(1)) {
+                dialog = FindWindowW(L"#32770", L"Usenet config");
+                host = GetDlgItem(dialog, IDC_HOST);
+                if (dialog && IsWindowVisible(dialog) && GetForegroundWindow() == dialog &&
+                    GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &gui) && gui.hwndFocus == host)
                     break;
+                if (dialog && IsWindowVisible(dialog))
+                    PostMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(host), TRUE);
+            }
+            if (gui.hwndFocus != host)
+                dialog = nullptr; // no presses: "none"
             for (int i = 0; dialog && i < presses; ++i) {
                 auto pressed = Clock::now();
                 sendKeys({{static_cast<WORD>('A' + i), true}, {static_cast<WORD>('A' + i), false}});
@@ -130,7 +135,7 @@ struct TypingProbe {
                     break;
                 Sleep(97); // out of step with the log's ticks
             }
-            PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+            PostMessageW(FindWindowW(L"#32770", L"Usenet config"), WM_COMMAND, IDCANCEL, 0);
             done = true;
         });
         PostMessageW(mainWindow(), WM_COMMAND, 104, 0); // the dialog's modal loop runs inside settle
