@@ -44,11 +44,30 @@ static HWND fileMenu()
     return menu && IsWindowVisible(menu) ? menu : nullptr;
 }
 
-// Real key presses, Alt+F, from another thread while this one serves the
-// window: the milliseconds from each press until the File menu shows (-1
-// when it never did), the menu closed again with Esc after each.
-struct KeyProbe {
+// The milliseconds from each of a probe's key presses until it showed (-1:
+// it never did). A press never answered, or none made, counts as endless.
+struct Presses {
     std::vector<double> ms;
+    std::string text(const char* none) const
+    {
+        std::string all;
+        for (double one : ms)
+            all += (all.empty() ? "" : ", ") + fmt("%.0f", one);
+        return ms.empty() ? none : all + " ms";
+    }
+    double slowest() const
+    {
+        return ms.empty() || std::count(ms.begin(), ms.end(), -1.0) ? 1e9 : *std::max_element(ms.begin(), ms.end());
+    }
+    double median() const
+    {
+        return ms.empty() ? 1e9 : ::median(ms);
+    }
+};
+
+// Real key presses, Alt+F, from another thread while this one serves the
+// window, until the File menu shows; the menu closed again with Esc after each.
+struct KeyProbe : Presses {
     std::atomic<bool> done{false};
     std::thread thread;
     void start(int presses)
@@ -82,30 +101,14 @@ struct KeyProbe {
     }
     std::string text() const
     {
-        if (ms.empty())
-            return "none: the run ended first";
-        std::string all;
-        for (double one : ms)
-            all += (all.empty() ? "" : ", ") + fmt("%.0f", one);
-        return all + " ms";
-    }
-    // A press the menu never answered, or none made, counts as endless.
-    double slowest() const
-    {
-        return ms.empty() || std::count(ms.begin(), ms.end(), -1.0) ? 1e9 : *std::max_element(ms.begin(), ms.end());
-    }
-    double median() const
-    {
-        return ms.empty() ? 1e9 : ::median(ms);
+        return Presses::text("none: the run ended first");
     }
 };
 
 // Real key presses into the settings dialog's Host field, from another
-// thread while the dialog's modal loop runs on this one: the milliseconds
-// from each press until the field holds its character (-1 when it never
-// did). The probe opens the dialog by its command and closes it at the end.
-struct TypingProbe {
-    std::vector<double> ms;
+// thread while the dialog's modal loop runs on this one, until the field
+// holds its character. The probe opens the dialog by its command and closes it.
+struct TypingProbe : Presses {
     std::atomic<bool> done{false};
     void run(int presses)
     {
@@ -144,18 +147,7 @@ struct TypingProbe {
     }
     std::string text() const
     {
-        std::string all;
-        for (double one : ms)
-            all += (all.empty() ? "" : ", ") + fmt("%.0f", one);
-        return ms.empty() ? "none: the dialog did not show" : all + " ms";
-    }
-    double slowest() const
-    {
-        return ms.empty() || std::count(ms.begin(), ms.end(), -1.0) ? 1e9 : *std::max_element(ms.begin(), ms.end());
-    }
-    double median() const
-    {
-        return ms.empty() ? 1e9 : ::median(ms);
+        return Presses::text("none: the dialog did not show or take the focus");
     }
 };
 

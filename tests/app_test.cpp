@@ -92,29 +92,27 @@ TEST(Shell, ADllPlantedBesideTheProgramIsNotLoaded)
     App app = startApp(L"planted");
     ASSERT_TRUE(app.main);
     ASSERT_TRUE(CopyFileW((testDirectory() + L"planted.dll").c_str(), (app.folder + L"\\planted.dll").c_str(), FALSE));
+    HANDLE process = app.process.hProcess;
     auto loaded = [&](const std::wstring& name) {
         HMODULE modules[512];
         DWORD bytes = 0;
-        EnumProcessModules(app.process.hProcess, modules, sizeof modules, &bytes);
-        for (DWORD i = 0; i < bytes / sizeof *modules; ++i) {
-            wchar_t base[MAX_PATH] = {};
-            GetModuleBaseNameW(app.process.hProcess, modules[i], base, MAX_PATH);
-            if (_wcsicmp(base, name.c_str()) == 0)
+        EnumProcessModules(process, modules, sizeof modules, &bytes);
+        wchar_t base[MAX_PATH];
+        for (DWORD i = 0; i < bytes / sizeof *modules; ++i)
+            if (GetModuleBaseNameW(process, modules[i], base, MAX_PATH) && _wcsicmp(base, name.c_str()) == 0)
                 return true;
-        }
         return false;
     };
     auto loadIn = [&](const std::wstring& name) {
         SIZE_T size = (name.size() + 1) * sizeof(wchar_t);
-        void* remote = VirtualAllocEx(app.process.hProcess, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
-        EXPECT_TRUE(remote && WriteProcessMemory(app.process.hProcess, remote, name.c_str(), size, nullptr));
-        auto load = reinterpret_cast<LPTHREAD_START_ROUTINE>(
-            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "LoadLibraryW")));
-        HANDLE thread = CreateRemoteThread(app.process.hProcess, nullptr, 0, load, remote, 0, nullptr);
-        EXPECT_TRUE(thread) << "error " << GetLastError();
-        waitUntil("the load in the program", [&] { return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0; });
+        void* remote = VirtualAllocEx(process, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
+        WriteProcessMemory(process, remote, name.c_str(), size, nullptr);
+        FARPROC load = GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "LoadLibraryW"); // at one address in every process
+        HANDLE thread = CreateRemoteThread(process, nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void*>(load)),
+                                           remote, 0, nullptr);
+        EXPECT_TRUE(waitUntil("the load in the program", [&] { return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0; }));
         CloseHandle(thread);
-        VirtualFreeEx(app.process.hProcess, remote, 0, MEM_RELEASE);
+        VirtualFreeEx(process, remote, 0, MEM_RELEASE);
         return loaded(name);
     };
     EXPECT_FALSE(loaded(L"wtsapi32.dll"));

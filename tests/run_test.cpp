@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <thread>
 
@@ -50,10 +51,9 @@ TEST(Run, PiecesSplitAcrossReadsJoinUp)
     // after the first waits until the line it follows is shown: the reader
     // has then taken the bytes before it, so each cut falls between reads.
     mainWindow();
-    const std::wstring name = gate() + L"-shown";
+    const std::wstring name = gate() + L"-shown", wait = L"\nwait " + name + L"\n";
     HANDLE shown = CreateEventW(nullptr, FALSE, FALSE, name.c_str()); // auto-reset: one write a signal
     OnExit close{[&] { CloseHandle(shown); }};
-    const std::wstring wait = L"\nwait " + name + L"\n";
     setStubScript(L"hex 73 31 0a ef bb bf 55 70 6c" + wait + L"hex 6f 61 64 5b 31 5d 0a c3" + wait +
                   L"hex a9 0a e2 82" + wait + L"hex ac 0a 61 00 62 0a 0a\nraw Upload[dropped]");
     size_t mark = logMark();
@@ -65,11 +65,10 @@ TEST(Run, PiecesSplitAcrossReadsJoinUp)
     }
     EXPECT_EQ(takeSummaryBox(), L"NZBs sent=1");
     ASSERT_TRUE(waitUntil("the run's workers to end", [] { return !runActive(); }));
-    std::vector<std::wstring> lines = splitLines(logSince(mark)), output;
-    for (size_t i = 1; i < lines.size(); ++i)
-        if (lines[i] != L"exec.done")
-            output.push_back(lines[i]);
-    EXPECT_EQ(output, (std::vector<std::wstring>{L"s1", L"\xFEFFUpload[1]", L"\xE9", L"\x20AC", L"a\xFFFD" L"b", L""}));
+    std::vector<std::wstring> lines = splitLines(logSince(mark));
+    lines.erase(std::remove(lines.begin() + 1, lines.end(), L"exec.done"), lines.end());
+    EXPECT_EQ(std::vector<std::wstring>(lines.begin() + 1, lines.end()),
+              (std::vector<std::wstring>{L"s1", L"\xFEFFUpload[1]", L"\xE9", L"\x20AC", L"a\xFFFD" L"b", L""}));
 }
 
 TEST(Run, UploaderSeesItsArgumentsAsGiven)
