@@ -133,7 +133,7 @@ int wmain(int argc, wchar_t** argv)
     }
     judged = !quick;
     Sizes sizes = quick ? Sizes{true, 5000, 60, 2000, 10000, 20000, 3, 256 << 10, 4u << 20}
-                        : Sizes{false, 100000, 500, 10000, 1000000, 1000000, 7, 10 << 20, 100u << 20};
+                        : Sizes{false, 100000, 500, 10000, 1000000, 1000000, 15, 10 << 20, 100u << 20};
     printf("dravlet-ui benchmark (%s)\n\n", quick ? "short mode: sizes too small to mean anything" : "full");
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     mainWindow();
