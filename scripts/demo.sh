@@ -28,16 +28,20 @@ cmake --build --preset mingw
 
 demo="$PWD/build/mingw/demo"
 rm -rf "$demo"
-mkdir -p "$demo/sample-posts"
+mkdir -p "$demo"
 cp build/mingw/dravlet-ui.exe "$demo/"
 cp build/mingw/tests/kestrup.exe "$demo/kestrup.exe"
-for i in 1 2 3 4 5; do
-  head -c $((i * 1024)) /dev/urandom > "$demo/sample-posts/holiday-photos.part0$i.rar"
-done
 
 if [ $auto = no ]; then
   source scripts/wine-session.sh "$PWD/build/mingw" auto
-  echo "Sample folder to pick: $(winepath -w "$demo/sample-posts" 2>/dev/null || echo "$demo/sample-posts")"
+  # The sample folder, in the Wine user's Documents (the session's own, in this prefix).
+  for documents in "$WINEPREFIX"/drive_c/users/*/Documents; do
+    mkdir -p "$documents/sample-posts"
+    for i in 1 2 3 4 5; do
+      head -c $((i * 1024)) /dev/urandom > "$documents/sample-posts/holiday-photos.part0$i.rar"
+    done
+    echo "Sample folder to pick: $(winepath -w "$documents/sample-posts" 2>/dev/null)"
+  done
   wine "$demo/dravlet-ui.exe"
   exit
 fi

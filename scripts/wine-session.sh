@@ -40,6 +40,12 @@ wineboot >/dev/null 2>&1 || true
 for font in /usr/share/wine/fonts/*; do
   [ -e "$WINEPREFIX/drive_c/windows/Fonts/${font##*/}" ] || cp "$font" "$WINEPREFIX/drive_c/windows/Fonts/"
 done
+# Wine links the Wine user's Documents, Desktop and the like to the Unix
+# home folder; in this prefix they are folders of its own, so that nothing
+# run here (the demo's sample folder, say) writes into the real home.
+for link in "$WINEPREFIX"/drive_c/users/*/{Desktop,Documents,Downloads,Music,Pictures,Videos}; do
+  if [ -L "$link" ]; then rm "$link" && mkdir "$link"; fi
+done
 echo "This Wine prefix belongs to dravlet-ui's build: its tests may change this user's files." \
   > "$WINEPREFIX/drive_c/dravlet-disposable-prefix.txt"
 # With no window manager on a private Xvfb, Wine waits two seconds for one

@@ -6,6 +6,8 @@
 #include "harness.h"
 #include "picture.h"
 
+#include <shlobj.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -69,15 +71,20 @@ static void expectRunDrawn(const Picture& picture, HWND main, HWND box, const st
 
 TEST(Demo, AWholeSessionByItself)
 {
-    std::wstring home = testDirectory() + L"..\\demo";
+    std::wstring home = testDirectory() + L"..\\" + (demoByItself ? L"demo" : L"release-check");
     if (!demoByItself) { // laid out as demo.sh does it
-        home = testDirectory() + L"..\\release-check";
         EXPECT_TRUE(CopyFileW((testDirectory() + L"kestrup.exe").c_str(), (home + L"\\kestrup.exe").c_str(), FALSE));
-        CreateDirectoryW((home + L"\\sample-posts").c_str(), nullptr);
-        for (int i = 1; i <= 5; ++i)
-            writeFileBytes(home + L"\\sample-posts\\holiday-photos.part0" + std::to_wstring(i) + L".rar",
-                           std::string(1024 * i, 'r'));
     }
+    // The sample folder sits where a user keeps files: the Wine user's own
+    // Documents, in the disposable prefix; anywhere else, the build folder.
+    std::wstring samples = home + L"\\sample-posts";
+    wchar_t* documents = nullptr;
+    if (disposablePrefix() && SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, &documents)))
+        samples = std::wstring(documents) + L"\\sample-posts";
+    CoTaskMemFree(documents);
+    CreateDirectoryW(samples.c_str(), nullptr);
+    for (int i = 1; i <= 5; ++i)
+        writeFileBytes(samples + L"\\holiday-photos.part0" + std::to_wstring(i) + L".rar", std::string(1024 * i, 'r'));
     App app = startAppIn(home);
     ASSERT_TRUE(app.main) << "step 1: start the program in " << testing::PrintToString(home);
 
@@ -102,7 +109,7 @@ TEST(Demo, AWholeSessionByItself)
     }
     {
         SCOPED_TRACE("step 3: pick the sample folder in the folder picker");
-        pickFolder(app, home + L"\\sample-posts");
+        pickFolder(app, samples);
     }
     SCOPED_TRACE("step 4: the run to its summary box");
     HWND box = summaryBox(app.process.dwProcessId);
