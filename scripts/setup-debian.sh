@@ -6,7 +6,7 @@
 # fuzzers' coverage by function.
 set -euo pipefail
 packages=(cmake ninja-build g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
-          binutils-mingw-w64-x86-64 mingw-w64-tools googletest wine wine64 xvfb xauth
+          binutils-mingw-w64-x86-64 mingw-w64-tools googletest libgtest-dev wine wine64 xvfb xauth
           x11-utils imagemagick python3 clang libclang-rt-14-dev llvm zip fonts-wine fonts-dejavu-core)
 missing=()
 for p in "${packages[@]}"; do

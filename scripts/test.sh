@@ -3,6 +3,12 @@
 # --long adds the endurance runs (200 runs in a row, a flood of a million
 # lines and a 10 MB line, and minutes of fuzzing): run it before a release,
 # and after touching the log or the run. Other arguments go to ctest.
+#
+# Both cores stay at work: the two builds are configured together, the Wine
+# prefix gets ready beside the Windows build, and the native build with its
+# tests and fuzzers runs beside the Windows build and its tests, at a lower
+# priority (its output comes after theirs). Within each CTest run, independent tests run side by
+# side; the programs under Wine take turns (RESOURCE_LOCK in tests/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 labels=(-LE long)
@@ -12,13 +18,32 @@ for arg in "$@"; do
 done
 scripts/setup-debian.sh
 
-# The pure core natively, under AddressSanitizer and UBSan, and its fuzzers.
-cmake --preset native-asan
-cmake --build --preset native-asan
-ctest --preset native-asan "${labels[@]}" "${args[@]}"
+configure_log=$(mktemp)
+cmake --preset native-asan > "$configure_log" 2>&1 &
+native_configure=$!
+cmake --preset mingw
+wait $native_configure || { cat "$configure_log"; exit 1; }
+rm -f "$configure_log"
+
+# The pure core natively, under AddressSanitizer and UBSan, and its fuzzers,
+# at a lower priority: they use what the Windows side leaves idle.
+native_log=build/native-asan/test-output.log
+(nice -n 10 cmake --build --preset native-asan && nice -n 10 ctest --preset native-asan -j2 "${labels[@]}" "${args[@]}") \
+  > "$native_log" 2>&1 &
+native=$!
 
 # The Windows program and its tests, under Wine on a private X display.
-cmake --preset mingw
-cmake --build --preset mingw
-source scripts/wine-session.sh "$PWD/build/mingw" yes
-ctest --preset mingw "${labels[@]}" "${args[@]}"
+source scripts/wine-session.sh "$PWD/build/mingw" yes later
+wine_prefix_ready > build/mingw/wine-prefix.log 2>&1 &
+prefix=$!
+status=0
+cmake --build --preset mingw || status=$?
+wait $prefix || true
+[ $status -ne 0 ] || ctest --preset mingw -j2 "${labels[@]}" "${args[@]}" || status=$?
+
+native_status=0
+wait $native || native_status=$?
+echo "---- native build, pure tests and fuzzers ($native_log)"
+cat "$native_log"
+[ $native_status -eq 0 ] || status=$native_status
+exit $status

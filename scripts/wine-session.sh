@@ -1,12 +1,17 @@
 # Sourced by the scripts that run Windows programs: gives the build its own
 # Wine prefix, an X display (a private Xvfb when none is set or when forced
 # headless) and one wineserver kept alive until the caller exits.
+#   source scripts/wine-session.sh BUILD_DIR [yes|auto] [later]
+# With "later" the prefix is not made ready here: the caller runs
+# wine_prefix_ready (in the background, say, beside a build: a fresh prefix
+# takes seconds) before it starts a Windows program.
 #
 # The prefix is marked as disposable (C:\dravlet-disposable-prefix.txt):
 # only there do the tests and the demo write the user's own settings file or
 # move the roaming folder. Anywhere else, on Windows too, they skip that.
 build_dir="$1"
 headless="${2:-auto}"
+prefix_when="${3:-now}"
 export WINEPREFIX="$build_dir/wineprefix"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
@@ -29,6 +34,7 @@ wine_session_end() {
 }
 trap wine_session_end EXIT
 
+wine_prefix_ready() {
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "Preparing the Wine prefix $WINEPREFIX (once)..."
   wineboot -i >/dev/null 2>&1 || true
@@ -56,3 +62,5 @@ if [ -n "$xvfb_pid" ]; then
 else
   wine reg delete 'HKCU\Software\Wine\X11 Driver' /v Managed /f >/dev/null 2>&1 || true
 fi
+}
+[ "$prefix_when" = later ] || wine_prefix_ready
