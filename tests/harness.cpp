@@ -201,9 +201,11 @@ OnExit keepSettings()
     RemoveDirectoryW((path + L".new").c_str()); // a test stopped halfway may have left it in the way
     std::string bytes = readFileBytes(path);
     return OnExit{[path, bytes] {
-        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        RemoveDirectoryW(path.c_str());
-        RemoveDirectoryW((path + L".new").c_str());
+        for (const std::wstring& file : {path, path + L".new"}) {
+            SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+            RemoveDirectoryW(file.c_str());
+        }
+        DeleteFileW((path + L".new").c_str());
         if (bytes == "<missing>")
             DeleteFileW(path.c_str());
         else
@@ -291,14 +293,14 @@ void openGate()
     SetEvent(gateEvent);
 }
 
-HANDLE holdFileOpen(const std::wstring& path)
+// The holder says when it holds the file; nothing here opens the file
+// meanwhile, or its own open could fail.
+static HANDLE startHolder(const std::wstring& verb, const std::wstring& rest)
 {
-    // The holder says when it holds the file; nothing here opens the file
-    // meanwhile, or its own unshared open could fail.
     static int holders;
     std::wstring held = L"dravlet-test-held-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++holders);
     HANDLE heldEvent = CreateEventW(nullptr, TRUE, FALSE, held.c_str());
-    PROCESS_INFORMATION holder = startProcess(testDirectory() + L"kestrup.exe", L"", L"hold " + held + L" " + path);
+    PROCESS_INFORMATION holder = startProcess(testDirectory() + L"kestrup.exe", L"", verb + L" " + held + L" " + rest);
     CloseHandle(holder.hThread);
     HANDLE either[] = {heldEvent, holder.hProcess};
     DWORD woke = WaitForMultipleObjects(2, either, FALSE, static_cast<DWORD>(kWait * waitFactor()));
@@ -313,6 +315,16 @@ HANDLE holdFileOpen(const std::wstring& path)
         ADD_FAILURE() << "the holder did not hold the file: its open failed with " << code;
     releaseFile(holder.hProcess);
     return nullptr;
+}
+
+HANDLE holdFileOpen(const std::wstring& path)
+{
+    return startHolder(L"hold", path);
+}
+
+HANDLE scanFile(const std::wstring& path, DWORD letGoMs)
+{
+    return startHolder(L"scan", std::to_wstring(letGoMs) + L" " + path);
 }
 
 void releaseFile(HANDLE holder)

@@ -93,6 +93,9 @@ void openGate();
 // sharing; returns its process handle once the file is held, or null
 // (the test failed) when it could not hold it.
 HANDLE holdFileOpen(const std::wstring& path);
+// The same as a virus scanner: reading, sharing all but deletion; it lets go
+// letGoMs after the file first holds bytes, or with 0 only when released.
+HANDLE scanFile(const std::wstring& path, DWORD letGoMs);
 void releaseFile(HANDLE holder);
 
 // ---- Windows of a process, this one or another.

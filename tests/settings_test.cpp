@@ -76,6 +76,12 @@ TEST(SaveConfig, WritesValuesExactly)
     OnExit restore = keepSettings();
     const std::wstring longUser(300, L'u');
     std::wstring cutPair = std::wstring(252, L'p') + L"\xD83D\xDE00"; // the cut splits the pair
+    // A stale, longer new-text file of an earlier save, read-only and hidden
+    // (which Windows' CREATE_ALWAYS refuses; Wine, run as root, does not):
+    // nothing of it may remain.
+    const std::wstring newPath = settingsPath() + L".new";
+    writeFileBytes(newPath, std::string(2000, '#'));
+    SetFileAttributesW(newPath.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
     std::vector<std::wstring> log =
         saveFields({L"news.example.com", longUser, L"q\"\\\t\x01\x1F\x7F\xE9\x20AC\xD83D\xDE00", L"12", true});
     EXPECT_EQ(log, std::vector<std::wstring>{L"Saved config " + settingsPath()});
@@ -85,7 +91,12 @@ TEST(SaveConfig, WritesValuesExactly)
               "Pass = \"q\\\"\\\\\t\\u0001\\u001F\\u007F\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\"\r\n"
               "Conns = 12\r\nAnonimize = true\r\n");
 
+    // What the user set on the file stays (Wine's ReplaceFileW drops it).
+    const DWORD hidden = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    SetFileAttributesW(settingsPath().c_str(), hidden);
     saveFields({L"h", L"JohnDoe", cutPair, L"not a number", false});
+    EXPECT_EQ(GetFileAttributesW(settingsPath().c_str()) & hidden, hidden);
+    SetFileAttributesW(settingsPath().c_str(), FILE_ATTRIBUTE_NORMAL);
     std::string bytes = readFileBytes(settingsPath());
     EXPECT_NE(bytes.find("User = \"JohnDoe\"\r\n"), std::string::npos);
     EXPECT_NE(bytes.find("Pass = \"" + std::string(252, 'p') + "\xEF\xBF\xBD\"\r\n"), std::string::npos);
@@ -100,10 +111,10 @@ TEST(SaveConfig, AFailedSaveKeepsTheOldFile)
     const std::string before = "# saved before\r\n";
     const std::wstring roaming = roamingFolder(), path = settingsPath(), newPath = path + L".new";
     const Fields values = {L"news.example.com", L"me", L"secret", L"8", false};
-    const std::vector<std::wstring> inTheWay = {L"Cannot create file=" + errorText(ERROR_ACCESS_DENIED)};
+    const std::vector<std::wstring> inTheWay = {L"Cannot create kestrup.toml.new=" + errorText(ERROR_ACCESS_DENIED)};
 
-    // A folder in the way of the new text's file; a settings file the save
-    // created for itself goes again.
+    // A folder in the way of the new text's file; no settings file is made
+    // before its text is ready.
     writeFileBytes(path, before);
     ASSERT_TRUE(CreateDirectoryW(newPath.c_str(), nullptr));
     EXPECT_EQ(saveFields(values), inTheWay);
@@ -113,6 +124,26 @@ TEST(SaveConfig, AFailedSaveKeepsTheOldFile)
     EXPECT_EQ(readFileBytes(path), "<missing>");
     RemoveDirectoryW(newPath.c_str());
 
+    // A scanner holding the new text's file without sharing its renaming: for
+    // a moment, which the save waits out, or for good, which fails it; a
+    // first save then leaves no file at all.
+    for (const std::string& old : {before, std::string("<missing>")}) {
+        if (old == before)
+            writeFileBytes(path, before);
+        HANDLE scanner = scanFile(newPath, 100);
+        EXPECT_EQ(saveFields(values), std::vector<std::wstring>{L"Saved config " + path});
+        EXPECT_NE(readFileBytes(path).find("Host = \"news.example.com\""), std::string::npos);
+        releaseFile(scanner);
+        DeleteFileW(path.c_str());
+        if (old == before)
+            writeFileBytes(path, before);
+        scanner = scanFile(newPath, 0);
+        EXPECT_EQ(saveFields(values), std::vector<std::wstring>{L"Replace failed=" + errorText(ERROR_SHARING_VIOLATION)});
+        EXPECT_EQ(readFileBytes(path), old);
+        releaseFile(scanner);
+        DeleteFileW(path.c_str());
+    }
+
     // The disk refusing the write, the flush or the replacement, in stand-ins
     // for the roaming folder that the save_faults fixture makes: Unix links
     // to /dev/full and /dev/null, which Wine follows but can neither move nor
@@ -121,7 +152,7 @@ TEST(SaveConfig, AFailedSaveKeepsTheOldFile)
     const struct { const wchar_t* name; std::wstring line; std::string kept; } faults[] = {
         {L"disk-full", L"Write failed=" + errorText(ERROR_DISK_FULL), before},
         {L"no-flush", L"Flush failed=" + errorText(ERROR_INVALID_PARAMETER), before},
-        {L"no-replace", L"Replace failed=" + errorText(ERROR_ACCESS_DENIED), ""},
+        {L"no-replace", L"Replace failed=" + errorText(ERROR_INVALID_PARAMETER), ""}, // Wine's word for a device
     };
     for (const auto& fault : faults) {
         const std::wstring standIn = testDirectory() + L"save-faults\\" + fault.name;
