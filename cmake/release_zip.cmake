@@ -1,16 +1,22 @@
 # The release: dravlet-ui-<version>-win64.zip, with the program and the
 # README for Windows users, and SHA256SUMS beside it, in <build>/package.
 #   cmake -DBUILD=<build dir> -DSOURCE=<source dir> -DVERSION=<version> -P release_zip.cmake
-# The same commit gives the same bytes: every entry bears the commit's time
-# (SOURCE_DATE_EPOCH, when set, instead), in UTC, with fixed permissions,
-# in a fixed order, and without the extra fields that name the builder.
+# The same commit gives the same bytes on any builder's machine: every entry
+# bears the commit's time (SOURCE_DATE_EPOCH, when set, instead), in UTC,
+# with fixed permissions, in a fixed order, without the extra fields that
+# name the builder (user and group ids, local times), and zip reads no
+# options from the environment (ZIP, ZIPOPT). Without the commit's time the
+# release stops: any other time would differ from builder to builder.
 if(DEFINED ENV{SOURCE_DATE_EPOCH})
   set(epoch $ENV{SOURCE_DATE_EPOCH})
 else()
-  execute_process(COMMAND git -C ${SOURCE} log -1 --format=%ct OUTPUT_VARIABLE epoch
+  execute_process(COMMAND git -C ${SOURCE} log -1 --format=%ct OUTPUT_VARIABLE epoch ERROR_VARIABLE why
                   OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE failed)
-  if(failed OR epoch STREQUAL "")
-    set(epoch 315532800) # 1980-01-01, the earliest time a zip entry can hold
+  if(failed OR NOT epoch MATCHES "^[0-9]+$")
+    message(FATAL_ERROR "The release takes its time from the commit, and git could not give it for ${SOURCE}:\n"
+                        "${why}\nRun it from the project's git checkout (for one owned by another user, "
+                        "git config --global --add safe.directory ${SOURCE}), or set SOURCE_DATE_EPOCH "
+                        "to the commit's time in seconds.")
   endif()
 endif()
 set(name dravlet-ui-${VERSION}-win64.zip)
@@ -26,7 +32,8 @@ foreach(entry README.txt dravlet-ui.exe)
     message(FATAL_ERROR "could not date ${entry}")
   endif()
 endforeach()
-execute_process(COMMAND ${CMAKE_COMMAND} -E env TZ=UTC zip -q -X -D -9 ${BUILD}/package/${name} README.txt dravlet-ui.exe
+execute_process(COMMAND ${CMAKE_COMMAND} -E env --unset=ZIP --unset=ZIPOPT TZ=UTC
+                        zip -q -X -D -9 ${BUILD}/package/${name} README.txt dravlet-ui.exe
                 WORKING_DIRECTORY ${stage} RESULT_VARIABLE failed)
 if(failed)
   message(FATAL_ERROR "zip failed")
