@@ -3,6 +3,7 @@
 
 #include "log/activity_log.h"
 #include "resource.h"
+#include "ui/ui.h"
 
 #include <gtest/gtest.h>
 
@@ -173,4 +174,64 @@ TEST(ActivityLog, ATickLeavesAHiddenViewHidden)
     EXPECT_FALSE(IsWindowVisible(logView()));
     ShowWindow(logView(), SW_SHOW);
     SetFocus(focus);
+}
+
+// When the UI thread's log steps that changed the view began, while the main
+// window was disabled: QueryPerformanceCounter milliseconds.
+static WNDPROC logOwnProc;
+static std::vector<double> movesBehindModal;
+static std::atomic<size_t> moveCount;
+
+static double counterMs()
+{
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+static LRESULT CALLBACK timedLog(HWND view, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    double at = counterMs();
+    int before = GetWindowTextLengthW(view);
+    LRESULT result = CallWindowProcW(logOwnProc, view, message, wParam, lParam);
+    if ((message == WM_TIMER || message == WM_LOG_WAKE) && GetWindowTextLengthW(view) != before &&
+        !IsWindowEnabled(mainWindow())) {
+        movesBehindModal.push_back(at);
+        ++moveCount;
+    }
+    return result;
+}
+
+// A trickle of lines wakes the idle log again and again: behind the modal
+// settings dialog it still moves no more than every 250 ms, and keeps moving.
+TEST(ActivityLog, BehindAModalDialogMovesFourTimesASecondAtMost)
+{
+    movesBehindModal.clear();
+    moveCount = 0;
+    logOwnProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(logView(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(timedLog)));
+    OnExit restore{[] { SetWindowLongPtrW(logView(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(logOwnProc)); }};
+    std::atomic<bool> stop{false};
+    std::thread trickle([&] {
+        for (int i = 0; !stop; ++i, Sleep(5))
+            appendLog((L"trickle " + std::to_wstring(i)).c_str());
+    });
+    std::thread closer([&] {
+        DWORD start = GetTickCount();
+        while (moveCount < 5 && GetTickCount() - start < kWait * waitFactor())
+            Sleep(10);
+        while (HWND dialog = FindWindowW(L"#32770", L"Usenet config")) {
+            PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+            Sleep(10);
+        }
+        stop = true;
+    });
+    DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_CONFIG), mainWindow(), configDialogProc, 0);
+    closer.join();
+    stop = true;
+    trickle.join();
+    ASSERT_GE(movesBehindModal.size(), 5u) << "the log stopped moving behind the dialog";
+    for (size_t i = 1; i < movesBehindModal.size(); ++i)
+        EXPECT_GE(movesBehindModal[i] - movesBehindModal[i - 1], 240.0) << "move " << i;
 }

@@ -3,7 +3,8 @@
 // (log_core.cpp); the UI thread moves the queue into the view on a timer, a
 // piece a tick with the view's drawing off, then repaints it once. Timers
 // come after input and painting, so menus, dialogs and the folder picker
-// answer during a flood. Only the UI thread inserts, in the order appends
+// answer during a flood; behind a modal window the log moves 4 times a
+// second at most. Only the UI thread inserts, in the order appends
 // took logLock. Nothing here is destroyed: workers may append during exit.
 #include "activity_log.h"
 
@@ -16,9 +17,10 @@ static HANDLE logTick;     // set after every tick; flushLog waits on it
 static volatile LONG queueLimit; // the view's limit, as the last tick saw it
 static LogQueue& queue = *new LogQueue; // guarded by logLock; never freed
 static size_t pieceBudget = kFirstBudgetUnits; // the UI thread's own
-static unsigned timersBehindModal; // the UI thread's own
+static double lastTickMs;  // when the last tick began; the UI thread's own
 
 constexpr UINT kTickMs = 20;                 // a tick's period
+constexpr double kModalPaceMs = 250;         // the least time between ticks behind a modal window
 
 // An address in this program: no control's own timer id can equal it.
 static const UINT_PTR tickTimer = reinterpret_cast<UINT_PTR>(&logTick);
@@ -71,7 +73,7 @@ static void drawingOn(bool fallback)
 // while the view lays out. A hidden view stays hidden. UI thread.
 static void tick()
 {
-    double start = nowMs();
+    double start = lastTickMs = nowMs();
     size_t limit = static_cast<size_t>(SendMessageW(logView, EM_GETLIMITTEXT, 0, 0));
     InterlockedExchange(&queueLimit, static_cast<LONG>(limit));
     WaitForSingleObject(logLock, INFINITE);
@@ -109,22 +111,29 @@ static void keepTicking()
     ReleaseMutex(logLock);
 }
 
+// While a modal window (the settings dialog) disables the main window, the
+// user types there, and a tick and repaint every 20 ms kept each key waiting
+// a frame or two: the log then moves at most every kModalPaceMs, whether a
+// timer or a wake-up asks. The folder picker has no owner: the main window
+// stays enabled behind it and the log keeps its full pace.
+static bool waitBehindModal(HWND view)
+{
+    return !IsWindowEnabled(GetAncestor(view, GA_ROOT)) && nowMs() - lastTickMs < kModalPaceMs;
+}
+
 static LRESULT CALLBACK logViewProc(HWND view, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_LOG_WAKE:
-        tick();
+        if (!waitBehindModal(view))
+            tick();
         keepTicking();
         return 0;
     case WM_TIMER:
         if (wParam != tickTimer)
             break;
-        // While a modal window (the settings dialog, the folder picker) disables
-        // the main window, the user types there, and a tick and repaint every 20 ms
-        // kept each key waiting a frame or two: the log moves on every 12th timer.
-        if (!IsWindowEnabled(GetAncestor(view, GA_ROOT)) && ++timersBehindModal % 12 != 0)
-            return 0;
-        tick();
+        if (!waitBehindModal(view))
+            tick();
         return 0;
     }
     return CallWindowProcW(editProc, view, message, wParam, lParam);
