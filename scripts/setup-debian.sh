@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on Debian, if it is missing:
 # MinGW-w64, CMake, Ninja, Wine with its own fonts (Tahoma, Marlett for the
-# caption buttons) and a fixed-pitch font, Xvfb, GoogleTest's sources, and
+# caption buttons) and a fixed-pitch font, Xvfb, GoogleTest (its sources for
+# the Windows build, prebuilt for the native one), and
 # clang with its sanitizer and libFuzzer runtimes, and llvm-symbolizer for the
 # fuzzers' coverage by function.
 set -euo pipefail
