@@ -6,8 +6,8 @@
 #
 # Both cores stay at work: the two builds are configured together, the Wine
 # prefix gets ready beside the Windows build, and the native build with its
-# tests and fuzzers runs beside the Windows build and its tests, at a lower
-# priority (its output comes after theirs). Within each CTest run, independent tests run side by
+# tests and fuzzers runs beside the Windows build and its tests (its output
+# comes after theirs). Within each CTest run, independent tests run side by
 # side; the programs under Wine take turns (RESOURCE_LOCK in tests/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -25,10 +25,9 @@ cmake --preset mingw
 wait $native_configure || { cat "$configure_log"; exit 1; }
 rm -f "$configure_log"
 
-# The pure core natively, under AddressSanitizer and UBSan, and its fuzzers,
-# at a lower priority: they use what the Windows side leaves idle.
+# The pure core natively, under AddressSanitizer and UBSan, and its fuzzers.
 native_log=build/native-asan/test-output.log
-(nice -n 10 cmake --build --preset native-asan && nice -n 10 ctest --preset native-asan -j2 "${labels[@]}" "${args[@]}") \
+(cmake --build --preset native-asan && ctest --preset native-asan -j2 "${labels[@]}" "${args[@]}") \
   > "$native_log" 2>&1 &
 native=$!
 
