@@ -22,15 +22,15 @@ static std::vector<Clock::time_point> movesBehindModal;
 
 static LRESULT CALLBACK timedView(HWND view, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    bool logStep = message == WM_TIMER || message == WM_LOG_WAKE;
     auto start = Clock::now();
-    int length = GetWindowTextLengthW(view);
+    int length = logStep ? GetWindowTextLengthW(view) : 0;
     LRESULT result = CallWindowProcW(logProc, view, message, wParam, lParam);
     if (message == WM_PAINT)
         paintTimes.push_back(secondsSince(start) * 1000);
-    else if (message == WM_TIMER || message == WM_LOG_WAKE)
+    else if (logStep)
         tickTimes.push_back(secondsSince(start) * 1000);
-    if ((message == WM_TIMER || message == WM_LOG_WAKE) && GetWindowTextLengthW(view) != length &&
-        !IsWindowEnabled(mainWindow()))
+    if (logStep && GetWindowTextLengthW(view) != length && !IsWindowEnabled(mainWindow()))
         movesBehindModal.push_back(start);
     return result;
 }

@@ -19,8 +19,8 @@
 //                    it open until stopped; end with the error if the open fails
 //   scan NAME MS PATH  the same, but as a virus scanner opens a file: reading,
 //                    sharing reads and writes but not deletion or renaming;
-//                    MS milliseconds after the file first holds bytes it lets
-//                    go and ends (MS 0: only when stopped)
+//                    MS milliseconds after a writer has put bytes in it and
+//                    closed it, it lets go and ends (MS 0: only when stopped)
 //   crash            fault on purpose
 //   exit CODE        end with CODE (decimal or 0x hex)
 #include <windows.h>
@@ -215,9 +215,16 @@ int wmain(int argc, wchar_t** argv)
             if (file == INVALID_HANDLE_VALUE)
                 return static_cast<int>(GetLastError());
             SetEvent(CreateEventW(nullptr, TRUE, FALSE, rest.substr(0, space2).c_str()));
+            // The writer has closed the file once a writing open no longer
+            // meets its unshared one.
             LARGE_INTEGER size = {};
             while (letGoMs && GetFileSizeEx(file, &size) && size.QuadPart == 0)
                 Sleep(1);
+            HANDLE probe = INVALID_HANDLE_VALUE;
+            while (letGoMs && (probe = CreateFileW(path + 1, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                   OPEN_EXISTING, 0, nullptr)) == INVALID_HANDLE_VALUE)
+                Sleep(1);
+            CloseHandle(probe);
             Sleep(letGoMs ? letGoMs : INFINITE);
             CloseHandle(file);
         } else if (verb == L"crash") {

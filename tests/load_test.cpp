@@ -168,14 +168,14 @@ TEST(Endurance, TwoHundredRunsLeaveNothingBehind)
 // the window keeps answering, the count is exact, the view within its limit.
 // What the program may hold grows with the view's limit: the view, and the
 // queue of lines for it, at most the limit in a string of up to four times
-// that; a run adds a fixed cost besides (threads, the pipe, Wine's own),
-// measured at 5.3 MB whether the machine is idle or busy. The view itself
-// costs the platform more than its text: under Wine, at the full limit of
-// 640,000 units, 1.5 to 2 times as much again when it fills in many small
-// pieces, as on a busy machine, as in few large ones (10 MB against 17 to 21
-// MB at peak). So the default case gives the view a tenth of the limit and
-// holds the program to 12 MB; its flood's text alone is 32 MB as UTF-16 and
-// 16 MB as bytes, so a program that kept it, in either form, breaks the bound.
+// that. A run adds a fixed cost (threads, the pipe, Wine's own): 4 to 5.3
+// MB here, idle or busy, with a view of 64,000 units. The view costs the
+// platform far more than its text when it fills in many small pieces, as
+// on a busy machine: at the full 640,000 units, this case's peak was 10 MB
+// idle and 17 to 21 MB under two CPU hogs. So the default case gives the
+// view a tenth of the limit and holds the program to 12 MB; its flood's text
+// alone is 32 MB as UTF-16 and 16 MB as bytes, so a program that kept it, in
+// either form, breaks the bound.
 static void floodStaysBounded(int lines, int endlessBytes, DWORD ms, size_t limit, SIZE_T bound)
 {
     DeadlockGuard guard("the flood", 2 * ms);

@@ -183,14 +183,15 @@ static std::vector<ULONGLONG> movesBehindModal;
 
 static LRESULT CALLBACK timedLog(HWND view, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (message != WM_TIMER && message != WM_LOG_WAKE)
+        return CallWindowProcW(logOwnProc, view, message, wParam, lParam);
     ULONGLONG at = GetTickCount64();
     int before = GetWindowTextLengthW(view);
     LRESULT result = CallWindowProcW(logOwnProc, view, message, wParam, lParam);
-    if ((message == WM_TIMER || message == WM_LOG_WAKE) && GetWindowTextLengthW(view) != before &&
-        !IsWindowEnabled(mainWindow())) {
+    if (GetWindowTextLengthW(view) != before && !IsWindowEnabled(mainWindow())) {
         movesBehindModal.push_back(at);
         if (movesBehindModal.size() == 5)
-            PostMessageW(GetActiveWindow(), WM_COMMAND, IDCANCEL, 0);
+            PostMessageW(FindWindowW(L"#32770", L"Usenet config"), WM_COMMAND, IDCANCEL, 0);
     }
     return result;
 }
@@ -209,7 +210,8 @@ TEST(ActivityLog, BehindAModalDialogMovesFourTimesASecondAtMost)
     });
     // The watchdog: a log that stops moving leaves the dialog open.
     UINT_PTR watchdog = SetTimer(nullptr, 0, static_cast<UINT>(kWait * waitFactor()), [](HWND, UINT, UINT_PTR, DWORD) {
-        PostMessageW(GetActiveWindow(), WM_COMMAND, IDCANCEL, 0);
+        if (HWND dialog = FindWindowW(L"#32770", L"Usenet config"))
+            PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     });
     DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_CONFIG), mainWindow(), configDialogProc, 0);
     KillTimer(nullptr, watchdog);

@@ -124,25 +124,27 @@ TEST(SaveConfig, AFailedSaveKeepsTheOldFile)
     EXPECT_EQ(readFileBytes(path), "<missing>");
     RemoveDirectoryW(newPath.c_str());
 
-    // A scanner holding the new text's file without sharing its renaming: for
-    // a moment, which the save waits out, or for good, which fails it; a
-    // first save then leaves no file at all.
-    for (const std::string& old : {before, std::string("<missing>")}) {
-        if (old == before)
-            writeFileBytes(path, before);
-        HANDLE scanner = scanFile(newPath, 100);
-        EXPECT_EQ(saveFields(values), std::vector<std::wstring>{L"Saved config " + path});
-        EXPECT_NE(readFileBytes(path).find("Host = \"news.example.com\""), std::string::npos);
-        releaseFile(scanner);
-        DeleteFileW(path.c_str());
-        if (old == before)
-            writeFileBytes(path, before);
-        scanner = scanFile(newPath, 0);
-        EXPECT_EQ(saveFields(values), std::vector<std::wstring>{L"Replace failed=" + errorText(ERROR_SHARING_VIOLATION)});
-        EXPECT_EQ(readFileBytes(path), old);
-        releaseFile(scanner);
-        DeleteFileW(path.c_str());
-    }
+    // A scanner holding the new text's file without sharing its renaming:
+    // for 20 ms after the save closed it, which the save's half second of
+    // tries waits out, or for good, which fails it; a first save then leaves
+    // no file at all.
+    for (const std::string& old : {before, std::string("<missing>")})
+        for (DWORD letGoMs : {20, 0}) {
+            if (old == before)
+                writeFileBytes(path, before);
+            HANDLE scanner = scanFile(newPath, letGoMs);
+            std::vector<std::wstring> log = saveFields(values);
+            releaseFile(scanner);
+            if (letGoMs) {
+                EXPECT_EQ(log, std::vector<std::wstring>{L"Saved config " + path});
+                EXPECT_NE(readFileBytes(path).find("Host = \"news.example.com\""), std::string::npos);
+            } else {
+                EXPECT_EQ(log, std::vector<std::wstring>{L"Replace failed=" + errorText(ERROR_SHARING_VIOLATION)});
+                EXPECT_EQ(readFileBytes(path), old);
+            }
+            DeleteFileW(path.c_str());
+            DeleteFileW(newPath.c_str()); // the save could not, while it was held
+        }
 
     // The disk refusing the write, the flush or the replacement, in stand-ins
     // for the roaming folder that the save_faults fixture makes: Unix links
