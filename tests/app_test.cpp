@@ -159,6 +159,7 @@ TEST(Shell, ClosingDuringAFloodExitsCleanlyEveryTime)
         App app = startApp(L"flood-exit-" + std::to_wstring(i), L"", true, L"lines 100000000 Upload[n] a line of the flood");
         ASSERT_TRUE(app.main);
         pickFolder(app, L"C:\\windows");
+        ASSERT_TRUE(waitUntil("the title Kestrup...", [&] { return textOf(app.main) == L"Kestrup..."; }));
         ASSERT_TRUE(waitUntil("the flood in the log", [&] { return SendMessageW(GetDlgItem(app.main, 3), WM_GETTEXTLENGTH, 0, 0) > 20000; }));
         PostMessageW(app.main, ways[i % 2].message, ways[i % 2].command, 0);
         EXPECT_EQ(waitExit(app), 0u);
