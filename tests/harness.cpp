@@ -201,11 +201,12 @@ OnExit keepSettings()
     RemoveDirectoryW((path + L".new").c_str()); // a test stopped halfway may have left it in the way
     std::string bytes = readFileBytes(path);
     return OnExit{[path, bytes] {
-        for (const std::wstring& file : {path, path + L".new"}) {
+        for (const std::wstring& file : {path, path + L".new", path + L".old"}) {
             SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
             RemoveDirectoryW(file.c_str());
+            if (file != path)
+                DeleteFileW(file.c_str());
         }
-        DeleteFileW((path + L".new").c_str());
         if (bytes == "<missing>")
             DeleteFileW(path.c_str());
         else
@@ -322,11 +323,6 @@ HANDLE holdFileOpen(const std::wstring& path)
     return startHolder(L"hold", path);
 }
 
-HANDLE scanFile(const std::wstring& path, DWORD letGoMs)
-{
-    return startHolder(L"scan", std::to_wstring(letGoMs) + L" " + path);
-}
-
 void releaseFile(HANDLE holder)
 {
     if (!holder)
@@ -334,6 +330,60 @@ void releaseFile(HANDLE holder)
     TerminateProcess(holder, 0);
     WaitForSingleObject(holder, kWait);
     CloseHandle(holder);
+}
+
+static std::function<void()> pauseAction;
+static DWORD pauseThread;
+static void(WINAPI* realSleep)(DWORD);
+
+static void WINAPI pauseHook(DWORD ms)
+{
+    if (ms > 0 && GetCurrentThreadId() == pauseThread && pauseAction) { // Sleep(0) yields, as threads start
+        std::function<void()> action = std::move(pauseAction);
+        pauseAction = nullptr;
+        action();
+    }
+    realSleep(ms);
+}
+
+// The slot of this program's import table through which it calls Sleep.
+static void** sleepImport()
+{
+    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
+    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    auto* import = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(
+        base + nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress);
+    for (; import->Name; ++import) {
+        auto* name = reinterpret_cast<IMAGE_THUNK_DATA*>(base + import->OriginalFirstThunk);
+        auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + import->FirstThunk);
+        for (; name->u1.AddressOfData; ++name, ++slot)
+            if (!IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal) &&
+                strcmp(reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + name->u1.AddressOfData)->Name, "Sleep") == 0)
+                return reinterpret_cast<void**>(&slot->u1.Function);
+    }
+    return nullptr;
+}
+
+static void patchSleep(void* to)
+{
+    void** slot = sleepImport();
+    DWORD was;
+    VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &was);
+    *slot = to;
+    VirtualProtect(slot, sizeof *slot, was, &was);
+}
+
+OnExit atFirstPause(std::function<void()> action)
+{
+    if (!realSleep)
+        realSleep = reinterpret_cast<void(WINAPI*)(DWORD)>(*sleepImport());
+    pauseAction = std::move(action);
+    pauseThread = GetCurrentThreadId();
+    patchSleep(reinterpret_cast<void*>(pauseHook));
+    return OnExit{[] {
+        patchSleep(reinterpret_cast<void*>(realSleep));
+        pauseAction = nullptr;
+    }};
 }
 
 // ---- Windows of a process

@@ -93,10 +93,13 @@ void openGate();
 // sharing; returns its process handle once the file is held, or null
 // (the test failed) when it could not hold it.
 HANDLE holdFileOpen(const std::wstring& path);
-// The same as a virus scanner: reading, sharing all but deletion; it lets go
-// letGoMs after the file first holds bytes, or with 0 only when released.
-HANDLE scanFile(const std::wstring& path, DWORD letGoMs);
 void releaseFile(HANDLE holder);
+
+// Runs action at the first pause (a Sleep of 1 ms or more) that this thread makes while the
+// scope lasts: the step that code under test reaches only once a try has
+// been refused, whatever the machine's speed. Patches this program's
+// import of Sleep, which the code under test calls through.
+OnExit atFirstPause(std::function<void()> action);
 
 // ---- Windows of a process, this one or another.
 

@@ -17,10 +17,6 @@
 //                    for the event NAME, writes TEXT and exits; do not wait for it
 //   hold NAME PATH   open PATH unshared, set the named event NAME, and keep
 //                    it open until stopped; end with the error if the open fails
-//   scan NAME MS PATH  the same, but as a virus scanner opens a file: reading,
-//                    sharing reads and writes but not deletion or renaming;
-//                    MS milliseconds after a writer has put bytes in it and
-//                    closed it, it lets go and ends (MS 0: only when stopped)
 //   crash            fault on purpose
 //   exit CODE        end with CODE (decimal or 0x hex)
 #include <windows.h>
@@ -205,28 +201,13 @@ int wmain(int argc, wchar_t** argv)
             CloseHandle(gate);
         } else if (verb == L"spawn") {
             spawn(rest);
-        } else if (verb == L"hold" || verb == L"scan") {
+        } else if (verb == L"hold") {
             size_t space2 = rest.find(L' ');
-            wchar_t* path = nullptr;
-            DWORD letGoMs = verb == L"scan" ? wcstoul(rest.c_str() + space2 + 1, &path, 10) : 0;
-            DWORD share = verb == L"scan" ? FILE_SHARE_READ | FILE_SHARE_WRITE : 0;
-            HANDLE file = CreateFileW(path ? path + 1 : rest.c_str() + space2 + 1, GENERIC_READ, share, nullptr,
-                                      OPEN_ALWAYS, 0, nullptr);
+            HANDLE file = CreateFileW(rest.c_str() + space2 + 1, GENERIC_READ, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
             if (file == INVALID_HANDLE_VALUE)
                 return static_cast<int>(GetLastError());
             SetEvent(CreateEventW(nullptr, TRUE, FALSE, rest.substr(0, space2).c_str()));
-            // The writer has closed the file once a writing open no longer
-            // meets its unshared one.
-            LARGE_INTEGER size = {};
-            while (letGoMs && GetFileSizeEx(file, &size) && size.QuadPart == 0)
-                Sleep(1);
-            HANDLE probe = INVALID_HANDLE_VALUE;
-            while (letGoMs && (probe = CreateFileW(path + 1, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                                   OPEN_EXISTING, 0, nullptr)) == INVALID_HANDLE_VALUE)
-                Sleep(1);
-            CloseHandle(probe);
-            Sleep(letGoMs ? letGoMs : INFINITE);
-            CloseHandle(file);
+            Sleep(INFINITE);
         } else if (verb == L"crash") {
             // No debugger, no crash dialog: the fault just ends the process
             // with its code, 0xC0000005.

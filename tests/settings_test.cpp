@@ -109,7 +109,7 @@ TEST(SaveConfig, AFailedSaveKeepsTheOldFile)
     SKIP_UNLESS_DISPOSABLE();
     OnExit restore = keepSettings();
     const std::string before = "# saved before\r\n";
-    const std::wstring roaming = roamingFolder(), path = settingsPath(), newPath = path + L".new";
+    const std::wstring roaming = roamingFolder(), path = settingsPath(), newPath = path + L".new", oldPath = path + L".old";
     const Fields values = {L"news.example.com", L"me", L"secret", L"8", false};
     const std::vector<std::wstring> inTheWay = {L"Cannot create kestrup.toml.new=" + errorText(ERROR_ACCESS_DENIED)};
 
@@ -124,27 +124,65 @@ TEST(SaveConfig, AFailedSaveKeepsTheOldFile)
     EXPECT_EQ(readFileBytes(path), "<missing>");
     RemoveDirectoryW(newPath.c_str());
 
-    // A scanner holding the new text's file without sharing its renaming:
-    // for 20 ms after the save closed it, which the save's half second of
-    // tries waits out, or for good, which fails it; a first save then leaves
-    // no file at all.
-    for (const std::string& old : {before, std::string("<missing>")})
-        for (DWORD letGoMs : {20, 0}) {
+    // Another program holding a file: the settings file unshared (the
+    // uploader reading it as it starts), or the new text's file as a scanner
+    // does, sharing all but renaming and deletion. Let go at the save's first
+    // pause, the save tries again and succeeds; held for good, it fails after
+    // its half second, and a first save leaves no file at all.
+    const struct { std::wstring file; DWORD share; bool letGo; } holds[] = {
+        {path, 0, true}, {newPath, FILE_SHARE_READ | FILE_SHARE_WRITE, true}, {newPath, FILE_SHARE_READ | FILE_SHARE_WRITE, false}};
+    for (const auto& hold : holds)
+        for (const std::string& old : {before, std::string("<missing>")}) {
+            if (hold.file == path && old != before)
+                continue;
+            SCOPED_TRACE(testing::PrintToString(hold.file) + (hold.letGo ? " let go" : " held") + ", old " + old);
             if (old == before)
                 writeFileBytes(path, before);
-            HANDLE scanner = scanFile(newPath, letGoMs);
+            HANDLE held = CreateFileW(hold.file.c_str(), GENERIC_READ, hold.share, nullptr, OPEN_ALWAYS, 0, nullptr);
+            ASSERT_NE(held, INVALID_HANDLE_VALUE);
+            bool paused = false;
+            OnExit pause = atFirstPause([&] {
+                paused = true;
+                if (hold.letGo)
+                    CloseHandle(std::exchange(held, INVALID_HANDLE_VALUE));
+            });
             std::vector<std::wstring> log = saveFields(values);
-            releaseFile(scanner);
-            if (letGoMs) {
+            if (held != INVALID_HANDLE_VALUE)
+                CloseHandle(held);
+            EXPECT_TRUE(paused);
+            if (hold.letGo) {
                 EXPECT_EQ(log, std::vector<std::wstring>{L"Saved config " + path});
                 EXPECT_NE(readFileBytes(path).find("Host = \"news.example.com\""), std::string::npos);
             } else {
                 EXPECT_EQ(log, std::vector<std::wstring>{L"Replace failed=" + errorText(ERROR_SHARING_VIOLATION)});
                 EXPECT_EQ(readFileBytes(path), old);
             }
+            EXPECT_EQ(readFileBytes(oldPath), "<missing>");
             DeleteFileW(path.c_str());
             DeleteFileW(newPath.c_str()); // the save could not, while it was held
         }
+
+    // A replace that Windows leaves half done: the old file already under
+    // the backup name, the new text still under its own (Wine does so where
+    // a file whose name differs only in case is in the way: the stand-ins of
+    // the save_faults fixture). A rename completes it; where the new text
+    // cannot take the name either, it stays and the log names it.
+    for (bool completes : {true, false}) {
+        const std::wstring standIn = testDirectory() + L"save-faults\\" + (completes ? L"half-done" : L"stuck");
+        if (GetFileAttributesW(standIn.c_str()) == INVALID_FILE_ATTRIBUTES)
+            GTEST_SKIP() << "no stand-in folders: the save_faults fixture makes them where Wine runs";
+        OnExit away = moveAside(roaming);
+        ASSERT_TRUE(MoveFileW(standIn.c_str(), roaming.c_str()));
+        OnExit back{[&] { MoveFileW(roaming.c_str(), standIn.c_str()); }};
+        std::vector<std::wstring> log = saveFields(values);
+        std::string kept = completes ? "<missing>" : "# the old settings\n";
+        EXPECT_EQ(log, std::vector<std::wstring>{completes ? L"Saved config " + path
+                                                           : L"Replace failed, the new settings are in " + newPath +
+                                                                 L": " + errorText(ERROR_ACCESS_DENIED)});
+        EXPECT_NE(readFileBytes(completes ? path : newPath).find("Host = \"news.example.com\""), std::string::npos);
+        EXPECT_EQ(readFileBytes(oldPath), kept);
+        EXPECT_EQ(GetFileAttributesW(newPath.c_str()) == INVALID_FILE_ATTRIBUTES, completes);
+    }
 
     // The disk refusing the write, the flush or the replacement, in stand-ins
     // for the roaming folder that the save_faults fixture makes: Unix links
@@ -168,6 +206,21 @@ TEST(SaveConfig, AFailedSaveKeepsTheOldFile)
         EXPECT_EQ(readFileBytes(path), fault.kept) << fault.name;
         EXPECT_TRUE(fault.kept == before || GetFileAttributesW(newPath.c_str()) == INVALID_FILE_ATTRIBUTES);
     }
+}
+
+// Run alone under a file-size limit of 1,024 bytes (the test
+// save_under_file_limit): the disk takes only part of a longer text, and the
+// failed save keeps the old file and leaves none of the new text behind.
+TEST(SaveConfig, DISABLED_AWriteCutShortLeavesNoNewText)
+{
+    SKIP_UNLESS_DISPOSABLE();
+    OnExit restore = keepSettings();
+    const std::string before = "# saved before\r\n";
+    writeFileBytes(settingsPath(), before);
+    const std::wstring field(253, L'x'); // 1,124 bytes in all
+    EXPECT_EQ(saveFields({field, field, field, field, false}), std::vector<std::wstring>{L"written mismatch with len"});
+    EXPECT_EQ(readFileBytes(settingsPath()), before);
+    EXPECT_EQ(readFileBytes(settingsPath() + L".new"), "<missing>");
 }
 
 TEST(SaveConfig, FailedFolderLookupWritesNothing)

@@ -63,41 +63,59 @@ static bool writeNewText(const std::wstring& path, const std::string& bytes)
 }
 
 // Scanners, indexers and sync clients open a file the moment it is closed,
-// often without sharing its deletion; a replace then fails with a sharing
-// violation or access denied for a moment. So a failed replace is tried
-// again, kReplaceTries times in all, kReplacePauseMs apart: the UI thread
-// waits at most half a second.
-constexpr int kReplaceTries = 11;
-constexpr DWORD kReplacePauseMs = 50;
+// often without sharing its writing, renaming or deletion; the uploader
+// reads its settings as it starts. A step that such a handle refuses is
+// tried again every kPauseMs until the save's deadline: the UI thread waits
+// for other programs at most kHeldMs in all.
+constexpr DWORD kHeldMs = 500;
+constexpr DWORD kPauseMs = 50;
 
 static bool heldForAMoment(DWORD error)
 {
     return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION ||
-           error == ERROR_UNABLE_TO_REMOVE_REPLACED;
+           error == ERROR_UNABLE_TO_REMOVE_REPLACED || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT;
 }
 
-// Puts the new text in the settings file's place. ReplaceFileW keeps what
-// the user set on the file (attributes, ACL, encryption); a missing file is
-// simply renamed into place. Where ReplaceFileW fails halfway, as it
-// documents, the old file has gone from its name and the new text is still
-// under its own: a rename completes the replace. Returns 0 or the error.
-static DWORD replaceWithNew(const std::wstring& path, const std::wstring& newPath)
+// Runs step (true on success) until it succeeds, fails for good, or the
+// deadline has passed. Returns 0 or the last error.
+template <typename Step> static DWORD tried(ULONGLONG deadline, Step step)
 {
-    DWORD error = 0;
-    for (int tries = 1;; ++tries) {
-        if (ReplaceFileW(path.c_str(), newPath.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
+    for (;;) {
+        if (step())
             return 0;
-        error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT ||
-            error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
-            if (MoveFileExW(newPath.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING))
-                return 0;
-            error = GetLastError();
-        }
-        if (!heldForAMoment(error) || tries == kReplaceTries)
+        DWORD error = GetLastError();
+        if (!heldForAMoment(error) || GetTickCount64() >= deadline)
             return error;
-        Sleep(kReplacePauseMs);
+        Sleep(kPauseMs);
     }
+}
+
+// Puts the new text in the settings file's place; returns 0 or the error.
+// ReplaceFileW keeps what the user set on the file (attributes, ACL,
+// encryption) and moves the old file to oldPath, a name of this program's
+// own, removed once the new text is in place; a missing file is simply
+// renamed into place. With a backup name, ReplaceFileW's failures leave both
+// files under their own names, all but ERROR_UNABLE_TO_MOVE_REPLACEMENT_2:
+// the old file is then under oldPath and the new text still under newPath,
+// and only a rename can complete the replace. If that too fails, the new
+// text stays where it is (*left): it is the only copy of the settings.
+static DWORD replaceWithNew(const std::wstring& path, const std::wstring& newPath, const std::wstring& oldPath,
+                            ULONGLONG deadline, bool* left)
+{
+    SetFileAttributesW(oldPath.c_str(), FILE_ATTRIBUTE_NORMAL); // a stale one may be read-only
+    DWORD error = tried(deadline, [&] {
+        return ReplaceFileW(path.c_str(), newPath.c_str(), oldPath.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS,
+                            nullptr, nullptr);
+    });
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+        *left = error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2;
+        error = tried(deadline, [&] { return MoveFileExW(newPath.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING); });
+    }
+    if (error == 0) {
+        *left = false;
+        tried(deadline, [&] { return DeleteFileW(oldPath.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND; });
+    }
+    return error;
 }
 
 // Windows' ReplaceFileW gives the new file the old one's attributes; Wine's
@@ -110,19 +128,26 @@ static void keepAttributes(const std::wstring& path, DWORD before)
         SetFileAttributesW(path.c_str(), now | kept);
 }
 
+// The save, step by step: each failure is one log line, and the settings
+// file holds its old bytes or the whole new text, never a mix.
 void saveConfig(HWND dialog)
 {
     std::wstring folder;
     if (!getRoamingAppDataPath(folder))
         return; // never a settings file in the root of a drive
     std::wstring path = folder + L"\\kestrup.toml";
-    std::wstring newPath = path + L".new";
+    std::wstring newPath = path + L".new", oldPath = path + L".old";
+    ULONGLONG deadline = GetTickCount64() + kHeldMs;
 
     // Opened unshared first: while another program holds the file, nothing
     // changes. A missing file is not created until its text is ready.
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_NOT_FOUND) {
-        logError(L"Cannot open file=", GetLastError());
+    HANDLE file = INVALID_HANDLE_VALUE;
+    DWORD error = tried(deadline, [&] {
+        file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        return file != INVALID_HANDLE_VALUE;
+    });
+    if (error && error != ERROR_FILE_NOT_FOUND) {
+        logError(L"Cannot open file=", error);
         return;
     }
     DWORD attributes = GetFileAttributesW(path.c_str());
@@ -137,16 +162,17 @@ void saveConfig(HWND dialog)
     bool ready = ws2s(buildConfigText(host, user, pass, conns, anonimize), bytes) && writeNewText(newPath, bytes);
     if (file != INVALID_HANDLE_VALUE)
         CloseHandle(file);
-    if (!ready) {
-        DeleteFileW(newPath.c_str());
-        return;
+    bool left = false;
+    if (ready && (error = replaceWithNew(path, newPath, oldPath, deadline, &left)) == 0) {
+        keepAttributes(path, attributes);
+        appendLog((L"Saved config " + path).c_str());
+    } else if (left) {
+        logError((L"Replace failed, the new settings are in " + newPath + L": ").c_str(), error);
+    } else {
+        if (ready)
+            logError(L"Replace failed=", error);
+        // The new text holds the password: a failed save leaves none of it
+        // behind, unless another program keeps it from being deleted.
+        tried(deadline, [&] { return DeleteFileW(newPath.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND; });
     }
-    // The file then holds the old bytes or the new ones, never a mix.
-    if (DWORD error = replaceWithNew(path, newPath)) {
-        logError(L"Replace failed=", error);
-        DeleteFileW(newPath.c_str());
-        return;
-    }
-    keepAttributes(path, attributes);
-    appendLog((L"Saved config " + path).c_str());
 }
