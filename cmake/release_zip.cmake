@@ -1,5 +1,6 @@
 # The release: dravlet-ui-<version>-win64.zip, with the program and the
-# README for Windows users, and SHA256SUMS beside it, in <build>/package.
+# README for Windows users, and beside it SHA256SUMS and TOOLS.txt (what
+# made the bytes), in <build>/package.
 #   cmake -DBUILD=<build dir> -DSOURCE=<source dir> -DVERSION=<version> -P release_zip.cmake
 # The same commit gives the same bytes on any builder's machine: every entry
 # bears the commit's time (SOURCE_DATE_EPOCH, when set, instead), in UTC,
@@ -40,5 +41,25 @@ if(failed)
 endif()
 file(SHA256 ${BUILD}/package/${name} hash)
 file(WRITE ${BUILD}/package/SHA256SUMS "${hash}  ${name}\n")
+# The same bytes come from the same tools: whoever rebuilds the release
+# elsewhere compares these first.
+set(tools "The tools that made ${name}, each as its --version names itself:\n")
+foreach(tool x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-ld x86_64-w64-mingw32-windres cmake zip)
+  if(tool STREQUAL zip)
+    execute_process(COMMAND zip -v OUTPUT_VARIABLE out)
+    string(REGEX MATCH "This is Zip [^\n]*" line "${out}")
+  else()
+    execute_process(COMMAND ${tool} --version OUTPUT_VARIABLE out)
+    string(REGEX MATCH "^[^\n]*" line "${out}")
+  endif()
+  string(APPEND tools "  ${tool}: ${line}\n")
+endforeach()
+execute_process(COMMAND dpkg-query -W -f "  \${Package} \${Version}\n" g++-mingw-w64-x86-64-posix
+                        gcc-mingw-w64-x86-64-posix-runtime binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev cmake zip
+                OUTPUT_VARIABLE packages RESULT_VARIABLE failed ERROR_QUIET)
+if(NOT failed)
+  string(APPEND tools "From these Debian packages:\n${packages}")
+endif()
+file(WRITE ${BUILD}/package/TOOLS.txt "${tools}")
 file(REMOVE_RECURSE ${stage})
 message(STATUS "${BUILD}/package/${name}, sha256 ${hash}")

@@ -3,7 +3,7 @@
 // (log_core.cpp); the UI thread moves the queue into the view on a timer, a
 // piece a tick with the view's drawing off, then repaints it once. Timers
 // come after input and painting, so menus, dialogs and the folder picker
-// answer during a flood; behind a modal window the log moves 4 times a
+// answer during a flood; behind any modal window the log moves 4 times a
 // second at most. Only the UI thread inserts, in the order appends
 // took logLock. Nothing here is destroyed: workers may append during exit.
 #include "activity_log.h"
@@ -111,11 +111,11 @@ static void keepTicking()
     ReleaseMutex(logLock);
 }
 
-// While a modal window (the settings dialog) disables the main window, the
-// user types there, and a tick and repaint every 20 ms kept each key waiting
-// a frame or two: the log then moves at most every kModalPaceMs, whether a
-// timer or a wake-up asks. The folder picker has no owner: the main window
-// stays enabled behind it and the log keeps its full pace.
+// While any modal window disables the main window (the settings dialog, the
+// "Kestrup Finished" box), the user works there, and a tick and repaint every
+// 20 ms kept each key waiting a frame or two: the log then moves at most every
+// kModalPaceMs, whether a timer or a wake-up asks. The folder picker has no
+// owner: the main window stays enabled behind it, and the log keeps its pace.
 static bool waitBehindModal(HWND view)
 {
     return !IsWindowEnabled(GetAncestor(view, GA_ROOT)) && nowMs() - lastTickMs < kModalPaceMs;
@@ -124,16 +124,14 @@ static bool waitBehindModal(HWND view)
 static LRESULT CALLBACK logViewProc(HWND view, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_LOG_WAKE:
-        if (!waitBehindModal(view))
-            tick();
-        keepTicking();
-        return 0;
     case WM_TIMER:
-        if (wParam != tickTimer)
+    case WM_LOG_WAKE:
+        if (message == WM_TIMER && wParam != tickTimer)
             break;
         if (!waitBehindModal(view))
             tick();
+        if (message == WM_LOG_WAKE)
+            keepTicking(); // a wake-up starts the timer; a tick that finds the queue empty stops it
         return 0;
     }
     return CallWindowProcW(editProc, view, message, wParam, lParam);

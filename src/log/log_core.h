@@ -47,11 +47,9 @@ bool logTickEnded(LogQueue& queue);
 
 // A piece's size: halved after a tick longer than budgetMs, doubled after
 // one shorter than half of it that took at least half the size (a short
-// queue's small pieces tell nothing of a large one's cost).
-// Never below kLeastBudgetUnits: in a full view of short lines most of an
-// insertion's cost is the view's own, whatever the piece's size (9 to 10
-// ms under Wine for 256 units or 2,048), and smaller pieces only drain the
-// queue more slowly.
+// queue's small pieces tell nothing of a large one's cost). Never below
+// kLeastBudgetUnits: in a full view of short lines an insertion costs 9 to
+// 10 ms under Wine for 256 units or 2,048; smaller ones only drain slower.
 size_t logNextBudget(size_t units, size_t used, double tickMs, double budgetMs);
 constexpr size_t kFirstBudgetUnits = 4096, kLeastBudgetUnits = 2048, kMostBudgetUnits = 65536;
 constexpr double kTickBudgetMs = 12; // what a tick aims to take
