@@ -162,7 +162,7 @@ std::vector<std::wstring> splitLines(const std::wstring& text)
     return lines;
 }
 
-// Under Wine, in a prefix that scripts/wine-session.sh created and marked
+// Under Wine, in a prefix that scripts/wine-prefix.sh created and marked
 // as the tests' own. Nowhere else may a test touch the user's profile.
 bool disposablePrefix()
 {
@@ -175,6 +175,12 @@ bool disposablePrefix()
                INVALID_FILE_ATTRIBUTES;
     }();
     return disposable;
+}
+
+bool disposableRequired()
+{
+    const char* required = getenv("DRAVLET_DISPOSABLE");
+    return required && strcmp(required, "required") == 0;
 }
 
 std::wstring roamingFolder()

@@ -49,7 +49,7 @@ struct OnExit {
 
 // ---- Files. Scratch files live in the build folder and are removed when
 // the test program ends; the user's own files are touched only in the
-// disposable Wine prefix that scripts/wine-session.sh marks.
+// disposable Wine prefix that scripts/wine-prefix.sh marks.
 
 std::wstring testDirectory(); // where the test executables and kestrup.exe live
 std::wstring freshFolder(const std::wstring& name); // an empty folder of the tests' own
@@ -58,10 +58,16 @@ void writeFileBytes(const std::wstring& path, const std::string& bytes);
 std::wstring fromUtf8(const std::string& bytes);
 std::vector<std::wstring> splitLines(const std::wstring& text); // at CR LF, last empty piece dropped
 
+// Where CTest runs the tests under Wine (DRAVLET_DISPOSABLE=required), such
+// a case fails instead of skipping: the prefix there must be the marked one.
 bool disposablePrefix();
+bool disposableRequired();
 #define SKIP_UNLESS_DISPOSABLE()                                                                                \
-    if (!disposablePrefix())                                                                                    \
-    GTEST_SKIP() << "changes the user's own %APPDATA%: runs only in the disposable Wine prefix of wine-session.sh"
+    if (disposablePrefix()) {                                                                                   \
+    } else if (disposableRequired())                                                                            \
+        FAIL() << "the Wine prefix is not marked disposable: scripts/wine-prefix.sh did not make it ready";     \
+    else                                                                                                        \
+        GTEST_SKIP() << "changes the user's own %APPDATA%: runs only in the disposable Wine prefix of wine-prefix.sh"
 
 std::wstring roamingFolder(); // %APPDATA% as the program finds it
 std::wstring settingsPath();  // the settings file in it

@@ -13,6 +13,15 @@
 #include <atomic>
 #include <thread>
 
+// The save_faults fixture makes the stand-in folders where CTest runs the
+// tests under Wine; there they must exist.
+#define REQUIRE_STAND_IN(folder)                                                                              \
+    if (GetFileAttributesW((folder).c_str()) != INVALID_FILE_ATTRIBUTES) {                                   \
+    } else if (disposableRequired())                                                                          \
+        FAIL() << "no stand-in folders: the save_faults fixture did not run";                                \
+    else                                                                                                      \
+        GTEST_SKIP() << "no stand-in folders: the save_faults fixture makes them where Wine runs"
+
 static INT_PTR CALLBACK passiveDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
 struct Fields {
@@ -169,8 +178,7 @@ TEST(SaveConfig, AFailedSaveKeepsTheOldFile)
     // cannot take the name either, it stays and the log names it.
     for (bool completes : {true, false}) {
         const std::wstring standIn = testDirectory() + L"save-faults\\" + (completes ? L"half-done" : L"stuck");
-        if (GetFileAttributesW(standIn.c_str()) == INVALID_FILE_ATTRIBUTES)
-            GTEST_SKIP() << "no stand-in folders: the save_faults fixture makes them where Wine runs";
+        REQUIRE_STAND_IN(standIn);
         OnExit away = moveAside(roaming);
         ASSERT_TRUE(MoveFileW(standIn.c_str(), roaming.c_str()));
         OnExit back{[&] { MoveFileW(roaming.c_str(), standIn.c_str()); }};
@@ -196,8 +204,7 @@ TEST(SaveConfig, AFailedSaveKeepsTheOldFile)
     };
     for (const auto& fault : faults) {
         const std::wstring standIn = testDirectory() + L"save-faults\\" + fault.name;
-        if (GetFileAttributesW(standIn.c_str()) == INVALID_FILE_ATTRIBUTES)
-            GTEST_SKIP() << "no stand-in folders: the save_faults fixture makes them where Wine runs";
+        REQUIRE_STAND_IN(standIn);
         OnExit away = moveAside(roaming);
         ASSERT_TRUE(MoveFileW(standIn.c_str(), roaming.c_str()));
         OnExit back{[&] { MoveFileW(roaming.c_str(), standIn.c_str()); }};
