@@ -8,7 +8,7 @@
 # only there do the tests and the demo write the user's own settings file or
 # move the roaming folder. Anywhere else, on Windows too, they skip that.
 set -euo pipefail
-: "${WINEPREFIX:?WINEPREFIX must name the build's prefix}"
+: "${WINEPREFIX:?must name the prefix of the build}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 export WINEARCH=win64
