@@ -13,14 +13,17 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 export WINEARCH=win64
 step() { echo "wine-prefix: $*"; }
+fail() { step "$* failed"; exit 1; }
 
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   step "making $WINEPREFIX (once)"
-  wineboot -i
+  wineboot -i || fail "wineboot -i"
 fi
-wineserver -p
-wineboot
-[ -d "$WINEPREFIX/drive_c/windows/Fonts" ] || { step "no drive_c/windows/Fonts in $WINEPREFIX"; exit 1; }
+# One wineserver for all that follows; it refuses when one already runs
+# (wineboot's), which serves as well.
+wineserver -p || true
+wineboot || fail wineboot
+[ -d "$WINEPREFIX/drive_c/windows/Fonts" ] || fail "the prefix's drive_c/windows/Fonts"
 # Debian's Wine looks for its own fonts (Tahoma, and Marlett for the caption
 # buttons) in the prefix only; without them windows show stand-in glyphs.
 for font in /usr/share/wine/fonts/*; do
