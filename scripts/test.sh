@@ -22,4 +22,4 @@ printf '# Both trees, for the test command'"'"'s one CTest run.\nsubdirs(native-
 
 # A private X display and one wineserver, both ended when this script ends.
 source scripts/wine-session.sh "$PWD/build/mingw" yes later
-ctest --test-dir build -j2 --output-on-failure --no-tests=error --timeout 1500 "${labels[@]}" "${args[@]}"
+ctest --test-dir build -j3 --output-on-failure --no-tests=error --timeout 1500 "${labels[@]}" "${args[@]}"

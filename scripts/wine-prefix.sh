@@ -19,9 +19,14 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   step "making $WINEPREFIX (once)"
   wineboot -i || fail "wineboot -i"
 fi
-# One wineserver for all that follows; it refuses when one already runs
-# (wineboot's), which serves as well.
-wineserver -p || true
+# One wineserver for all that follows, kept until the session ends it:
+# without it, each program started a server of its own, and one started
+# under a test's file-size limit failed. wineboot's own goes first.
+if ! wineserver -p 2> /dev/null; then
+  wineserver -k 2> /dev/null || true
+  wineserver -w
+  wineserver -p || fail "wineserver -p"
+fi
 wineboot || fail wineboot
 [ -d "$WINEPREFIX/drive_c/windows/Fonts" ] || fail "the prefix's drive_c/windows/Fonts"
 # Debian's Wine looks for its own fonts (Tahoma, and Marlett for the caption
