@@ -564,12 +564,18 @@ void pickFolder(App& app, const std::wstring& path)
     if (path.empty()) {
         PostMessageW(picker, WM_COMMAND, IDCANCEL, 0);
     } else {
-        HWND name = GetDlgItem(picker, 1152); // the picker's file-name field
-        ASSERT_TRUE(name);
-        SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+        // The picker may show before its file-name field (1152) exists or
+        // takes text: the path goes in until the field holds it, and only
+        // then comes the picker's own OK, after everything it had queued.
+        ASSERT_TRUE(waitUntil("the picker's file-name field to hold the folder", [&] {
+            HWND name = GetDlgItem(picker, 1152);
+            if (name && textOf(name) != path)
+                SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+            return name && textOf(name) == path;
+        }));
         PostMessageW(picker, WM_COMMAND, IDOK, 0);
     }
-    waitUntil("the folder picker to close", [&] { return !IsWindow(picker); });
+    ASSERT_TRUE(waitUntil("the folder picker to close", [&] { return !IsWindow(picker); }));
 }
 
 HWND openConfig(App& app)
