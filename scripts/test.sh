@@ -20,6 +20,15 @@ cmake --preset native-asan
 cmake --preset mingw
 printf '# Both trees, for the test command'"'"'s one CTest run.\nsubdirs(native-asan mingw)\n' > build/CTestTestfile.cmake
 
-# A private X display and one wineserver, both ended when this script ends.
+# A private X display and one wineserver, and CTest in a process group of
+# its own: however this script ends (a failure, Ctrl+C, a kill), all of
+# them end with it, and everything the tests started.
 source scripts/wine-session.sh "$PWD/build/mingw" yes later
-ctest --test-dir build -j3 --output-on-failure --no-tests=error --timeout 1500 "${labels[@]}" "${args[@]}"
+set -m
+ctest --test-dir build -j3 --output-on-failure --no-tests=error --timeout 1500 "${labels[@]}" "${args[@]}" &
+tests=$!
+set +m
+trap 'kill -TERM -- -$tests 2> /dev/null; wine_session_end' EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+wait $tests

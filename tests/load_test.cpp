@@ -143,7 +143,7 @@ static void runsLeaveNothingBehind(int runs)
     size_t threadsBefore = threadCount();
     for (int i = 0; i < runs; ++i) {
         RunOutcome run = runStub(script);
-        ASSERT_EQ(run.box, L"NZBs sent=2") << "run " << i;
+        ASSERT_EQ(run.box, L"NZBs sent=2") << "run " << i << ": code " << run.code << ", log " << testing::PrintToString(run.log);
         SetWindowTextW(logView(), L"");
     }
     size_t handlesAfter = handleCount();
