@@ -58,16 +58,20 @@ void writeFileBytes(const std::wstring& path, const std::string& bytes);
 std::wstring fromUtf8(const std::string& bytes);
 std::vector<std::wstring> splitLines(const std::wstring& text); // at CR LF, last empty piece dropped
 
-// Where CTest runs the tests under Wine (DRAVLET_DISPOSABLE=required), such
-// a case fails instead of skipping: the prefix there must be the marked one.
+// A case that needs what only the test command's Wine prefix has (its mark,
+// the save_faults fixture's folders) skips elsewhere, saying why; where
+// CTest runs it under Wine (DRAVLET_DISPOSABLE=required), it fails instead.
 bool disposablePrefix();
 bool disposableRequired();
-#define SKIP_UNLESS_DISPOSABLE()                                                                                \
-    if (disposablePrefix()) {                                                                                   \
+#define REQUIRE_OR_SKIP(ready, why)                                                                             \
+    if (ready) {                                                                                                \
     } else if (disposableRequired())                                                                            \
-        FAIL() << "the Wine prefix is not marked disposable: scripts/wine-prefix.sh did not make it ready";     \
+        FAIL() << why;                                                                                          \
     else                                                                                                        \
-        GTEST_SKIP() << "changes the user's own %APPDATA%: runs only in the disposable Wine prefix of wine-prefix.sh"
+        GTEST_SKIP() << why
+#define SKIP_UNLESS_DISPOSABLE()                                                                                \
+    REQUIRE_OR_SKIP(disposablePrefix(), "changes the user's own %APPDATA%: runs only in the disposable Wine prefix " \
+                                        "that scripts/wine-prefix.sh marks")
 
 std::wstring roamingFolder(); // %APPDATA% as the program finds it
 std::wstring settingsPath();  // the settings file in it
@@ -81,7 +85,7 @@ std::wstring uploaderCommandLine(const std::wstring& folder);
 
 // ---- Starting processes. Under load, Wine's CreateProcessW now and then
 // fails with ERROR_INTERNAL_ERROR: the new process ends in its start-up
-// (seen once in some 1,000 starts beside two CPU hogs; Windows has no such
+// (seen twice in some 1,500 starts beside two CPU hogs; Windows has no such
 // failure). The program reports it as any failed start; the tests start
 // again, kStartTries times in all, where a run is what they test.
 constexpr int kStartTries = 3;
@@ -109,10 +113,10 @@ void openGate();
 HANDLE holdFileOpen(const std::wstring& path);
 void releaseFile(HANDLE holder);
 
-// Runs action at the first pause (a Sleep of 1 ms or more) that this thread makes while the
-// scope lasts: the step that code under test reaches only once a try has
-// been refused, whatever the machine's speed. Patches this program's
-// import of Sleep, which the code under test calls through.
+// Runs action at the first pause (a Sleep of 1 ms or more) that this thread
+// makes while the scope lasts: the step that code under test reaches only
+// once a try has been refused, whatever the machine's speed. Patches this
+// program's import of Sleep, which the code under test calls through.
 OnExit atFirstPause(std::function<void()> action);
 
 // ---- Windows of a process, this one or another.

@@ -13,14 +13,9 @@
 #include <atomic>
 #include <thread>
 
-// The save_faults fixture makes the stand-in folders where CTest runs the
-// tests under Wine; there they must exist.
-#define REQUIRE_STAND_IN(folder)                                                                              \
-    if (GetFileAttributesW((folder).c_str()) != INVALID_FILE_ATTRIBUTES) {                                   \
-    } else if (disposableRequired())                                                                          \
-        FAIL() << "no stand-in folders: the save_faults fixture did not run";                                \
-    else                                                                                                      \
-        GTEST_SKIP() << "no stand-in folders: the save_faults fixture makes them where Wine runs"
+#define REQUIRE_STAND_IN(folder)                                                                                \
+    REQUIRE_OR_SKIP(GetFileAttributesW((folder).c_str()) != INVALID_FILE_ATTRIBUTES,                           \
+                    "no stand-in folders: the save_faults fixture makes them where Wine runs")
 
 static INT_PTR CALLBACK passiveDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 

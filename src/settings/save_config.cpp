@@ -65,8 +65,9 @@ static bool writeNewText(const std::wstring& path, const std::string& bytes)
 // Scanners, indexers and sync clients open a file the moment it is closed,
 // often without sharing its writing, renaming or deletion; the uploader
 // reads its settings as it starts. A step that such a handle refuses is
-// tried again every kPauseMs until the save's deadline: the UI thread waits
-// for other programs at most kHeldMs in all.
+// tried again every kPauseMs until a deadline: the UI thread waits for other
+// programs at most kHeldMs for the first open, and kHeldMs from the moment
+// the new text is written (a scanner opens it as it is closed) for the rest.
 constexpr DWORD kHeldMs = 500;
 constexpr DWORD kPauseMs = 50;
 
@@ -163,6 +164,7 @@ void saveConfig(HWND dialog)
     if (file != INVALID_HANDLE_VALUE)
         CloseHandle(file);
     bool left = false;
+    deadline = GetTickCount64() + kHeldMs;
     if (ready && (error = replaceWithNew(path, newPath, oldPath, deadline, &left)) == 0) {
         keepAttributes(path, attributes);
         appendLog((L"Saved config " + path).c_str());
